@@ -1,0 +1,42 @@
+# Entry points. Each target first installs the Debian packages it needs.
+BUILD      ?= build
+TEST_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+
+.PHONY: all build run test bench deps format clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPICTOLUNE_TESTS=OFF
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/pictolune samples
+
+$(TEST_BUILD)/build.ninja: | deps
+	cmake -S . -B $(TEST_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPICTOLUNE_SANITIZE=ON
+
+# The tests run under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: deps $(TEST_BUILD)/build.ninja
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	cd $(TEST_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+
+$(BENCH_BUILD)/build.ninja: | deps
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTOLUNE_TESTS=OFF -DPICTOLUNE_BENCH=ON
+
+bench: deps $(BENCH_BUILD)/build.ninja
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	./scripts/run-benchmarks.sh $(BENCH_BUILD)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD)

@@ -1,0 +1,49 @@
+#include "platform/NumberList.h"
+
+#include <QListView>
+
+namespace pictolune {
+
+int NumberListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count_;
+}
+
+QVariant NumberListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count_)
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return QString::number(index.row());
+    return {};
+}
+
+void NumberListModel::clear() {
+    if (count_ == 0)
+        return;
+    beginResetModel();
+    count_ = 0;
+    endResetModel();
+}
+
+void NumberListModel::append(int entries) {
+    if (entries <= 0)
+        return;
+    beginInsertRows({}, count_, count_ + entries - 1);
+    count_ += entries;
+    endInsertRows();
+}
+
+NumberList::NumberList(QWidget* parent) : Control<QComboBox>(parent) {
+    setUnitsPerPixel(kTwips);
+    setEditable(false);
+    // Size from a short minimum text, never by measuring every entry.
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(3);
+    auto* view = new QListView(this);
+    view->setUniformItemSizes(true);
+    view->setLayoutMode(QListView::Batched);
+    setView(view);
+    setModel(&model_);
+    connect(this, &QComboBox::activated, this, [this] { Q_EMIT picked(); });
+}
+
+} // namespace pictolune
