@@ -11,8 +11,7 @@ namespace pictolune {
 // exactly as stored. The widget itself sits on the nearest whole pixels.
 // A control on the window is placed in pixels; a control inside a frame is
 // placed in twips, 15 to the pixel.
-template <class Widget>
-class Control : public Widget {
+template <class Widget> class Control : public Widget {
 public:
     static constexpr float kPixels = 1.0f;
     static constexpr float kTwips = 15.0f;
@@ -53,7 +52,8 @@ protected:
 private:
     int toPixel(float units) const {
         // Far-off values are clamped so that no integer conversion overflows.
-        const double pixels = std::clamp(static_cast<double>(units) / unitsPerPixel_, -1.0e6, 1.0e6);
+        const double pixels =
+            std::clamp(static_cast<double>(units) / unitsPerPixel_, -1.0e6, 1.0e6);
         return static_cast<int>(std::lround(pixels));
     }
 

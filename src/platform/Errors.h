@@ -25,8 +25,7 @@ public:
 
 class ArithmeticError : public Error {
 public:
-    explicit ArithmeticError(const std::string& what = "Floating-point error")
-        : Error(what) {}
+    explicit ArithmeticError(const std::string& what = "Floating-point error") : Error(what) {}
 };
 
 class LoadError : public Error {

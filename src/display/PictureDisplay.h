@@ -1,0 +1,52 @@
+#pragma once
+
+#include "catalogue/ImageCatalogue.h"
+
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+
+namespace pictolune {
+
+class FormWindow;
+class Label;
+class PictureBox;
+class RandomSource;
+
+// The path as the caption shows it: whole up to 100 characters, otherwise
+// "..." and its last 97 characters, never splitting a surrogate pair.
+QString filenameCaption(const QString& path);
+
+// Index drawn uniformly over 0..lastIndex from r in [0, 1); 0 for an empty
+// catalogue.
+std::int32_t drawIndex(float r, std::int32_t lastIndex);
+
+// Puts the picture at the catalogue's current index on screen: loaded,
+// captioned, fitted into the window's inner area and centred. Any failure
+// leaves the picture area empty and is never passed on.
+class PictureDisplay {
+public:
+    PictureDisplay(ImageCatalogue& catalogue, FormWindow& window, PictureBox& image1,
+                   Label& lblFilename, RandomSource& random);
+
+    void showImage() noexcept;
+
+    // The own size of the picture loaded last.
+    std::int32_t pictureWidth() const { return pictureWidth_; }
+    std::int32_t pictureHeight() const { return pictureHeight_; }
+
+private:
+    QSize drawSizeFor(QSize ownSize) const;
+    void show();
+
+    ImageCatalogue& catalogue_;
+    FormWindow& window_;
+    PictureBox& image1_;
+    Label& lblFilename_;
+    RandomSource& random_;
+    std::int32_t pictureHeight_ = 0;
+    std::int32_t pictureWidth_ = 0;
+};
+
+} // namespace pictolune
