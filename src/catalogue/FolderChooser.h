@@ -18,7 +18,8 @@ public:
 // directories only, no starting folder.
 class DialogFolderChooser : public FolderChooser {
 public:
-    explicit DialogFolderChooser(QWidget* owner) : owner_(owner) {}
+    explicit DialogFolderChooser(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
     QString chooseDirectory() override;
 
 private:

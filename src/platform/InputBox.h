@@ -20,7 +20,8 @@ public:
 // Qt's input dialog, modal to `owner`. Timers keep firing while it is open.
 class DialogInputBox : public InputBox {
 public:
-    explicit DialogInputBox(QWidget* owner) : owner_(owner) {}
+    explicit DialogInputBox(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
     std::optional<QString> ask(const QString& prompt, const QString& title,
                                const QString& defaultText) override;
 
