@@ -49,10 +49,7 @@ int validSequenceLength(const unsigned char* p, std::size_t available, char32_t&
 
 } // namespace
 
-QString decodeFileName(std::string_view bytes) {
-    // Every byte gives at most one UTF-16 unit (a four-byte sequence gives two).
-    QString result(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(result.data());
+qsizetype decodeFileNameInto(std::string_view bytes, char16_t* out) {
     char16_t* const begin = out;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* const end = p + bytes.size();
@@ -74,7 +71,12 @@ QString decodeFileName(std::string_view bytes) {
             p += length;
         }
     }
-    result.truncate(out - begin);
+    return out - begin;
+}
+
+QString decodeFileName(std::string_view bytes) {
+    QString result(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    result.truncate(decodeFileNameInto(bytes, reinterpret_cast<char16_t*>(result.data())));
     return result;
 }
 

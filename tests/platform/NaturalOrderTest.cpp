@@ -1,0 +1,118 @@
+#include "platform/NaturalOrder.h"
+
+#include <QString>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace pictolune {
+namespace {
+
+int sign(int value) {
+    return (value > 0) - (value < 0);
+}
+
+TEST(NaturalOrder, OrdersPairsAsAFileManagerWould) {
+    struct Case {
+        const char16_t* before;
+        const char16_t* after;
+    };
+    const Case cases[] = {
+        {u"img2.jpg", u"img10.jpg"},
+        {u"IMG2.jpg", u"img10.jpg"},
+        {u"img9.jpg", u"IMG10.JPG"},
+        {u"a.jpg", u"B.jpg"},
+        {u"B.jpg", u"c.jpg"},
+        {u"x9y", u"x10a"},
+        {u"img", u"img1"},
+        {u"img1", u"img1a"},
+        {u"1", u"a"},
+        {u"a.jpg", u"a1.jpg"}, // "." sorts before the digits
+        {u"a1", u"a_"},        // "_" sorts after them
+        {u"99999999999999999999", u"100000000000000000000"},
+        {u"18446744073709551615", u"18446744073709551616"},
+        {u"v1.9", u"v1.10"},
+        {u"0", u"1"},
+        {u"\u00e9tude", u"\u00c9tuis"}, // É folds to é
+        {u"\u03c3a", u"\u03a3b"},       // Σ folds to σ
+        // Equal but for case or leading zeros: the exact name decides.
+        {u"A.jpg", u"a.jpg"},
+        {u"IMG.jpg", u"img.jpg"},
+        {u"img002.jpg", u"img02.jpg"},
+        {u"img02.jpg", u"img2.jpg"},
+        {u"img2.jpg", u"img02b.jpg"}, // the value comes before the zeros
+        {u"\u00c9.jpg", u"\u00e9.jpg"},
+    };
+    for (const Case& c : cases) {
+        const QString before = QString::fromUtf16(c.before);
+        const QString after = QString::fromUtf16(c.after);
+        EXPECT_LT(naturalCompare(before, after), 0)
+            << before.toStdString() << " < " << after.toStdString();
+        EXPECT_GT(naturalCompare(after, before), 0)
+            << after.toStdString() << " > " << before.toStdString();
+    }
+}
+
+TEST(NaturalOrder, OnlyIdenticalNamesCompareEqual) {
+    for (const char16_t* name : {u"", u"a", u"img007.jpg", u"\U0001F319", u"x\xdcff"}) {
+        const QString s = QString::fromUtf16(name);
+        EXPECT_EQ(naturalCompare(s, QString(s)), 0);
+    }
+}
+
+TEST(NaturalOrder, SortsAMixedFolder) {
+    QStringList names = {u"img10.jpg"_qs, u"Img1.jpg"_qs, u"img2.jpg"_qs,    u"IMG02.jpg"_qs,
+                         u"b.gif"_qs,     u"A.gif"_qs,    u".hidden.jpg"_qs, u"img1.jpg"_qs};
+    std::sort(names.begin(), names.end(), NaturalLess{});
+    const QStringList expected = {u".hidden.jpg"_qs, u"A.gif"_qs,    u"b.gif"_qs,
+                                  u"Img1.jpg"_qs,    u"img1.jpg"_qs, u"IMG02.jpg"_qs,
+                                  u"img2.jpg"_qs,    u"img10.jpg"_qs};
+    EXPECT_EQ(names, expected);
+}
+
+// A relation that is complete and asymmetric over a set (a tournament) is a
+// strict total order exactly when no two elements beat the same number of
+// others; checked here over every pair of a generated set of awkward names.
+TEST(NaturalOrder, IsAStrictTotalOrderOverAwkwardNames) {
+    const QStringList parts = {
+        u"a"_qs,      u"A"_qs,          u"b"_qs,      u"0"_qs,
+        u"00"_qs,     u"1"_qs,          u"01"_qs,     u"10"_qs,
+        u"9"_qs,      u"."_qs,          u"_"_qs,      u"\u00e9"_qs,
+        u"\u00c9"_qs, u"\U0001F319"_qs, u"\xdcff"_qs, u"99999999999999999999"_qs};
+    std::vector<QString> names;
+    names.push_back(QString());
+    for (const QString& x : parts) {
+        names.push_back(x);
+        for (const QString& y : parts) {
+            names.push_back(x + y);
+            for (const QString& z : {u"1"_qs, u"a"_qs, u"B"_qs})
+                names.push_back(x + y + z);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    ASSERT_GT(names.size(), 900u);
+
+    std::vector<std::size_t> wins(names.size(), 0);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        for (std::size_t j = 0; j < names.size(); ++j) {
+            const int ij = sign(naturalCompare(names[i], names[j]));
+            if (i == j) {
+                ASSERT_EQ(ij, 0);
+                continue;
+            }
+            ASSERT_NE(ij, 0) << names[i].toStdString() << " vs " << names[j].toStdString();
+            ASSERT_EQ(ij, -sign(naturalCompare(names[j], names[i])));
+            if (ij < 0)
+                ++wins[i];
+        }
+    }
+    std::sort(wins.begin(), wins.end());
+    for (std::size_t k = 0; k < wins.size(); ++k)
+        ASSERT_EQ(wins[k], k) << "the order is not transitive";
+}
+
+} // namespace
+} // namespace pictolune
