@@ -1,0 +1,60 @@
+#pragma once
+
+#include "catalogue/ImageCatalogue.h"
+
+#include <QString>
+#include <QStringView>
+
+namespace pictolune {
+
+class DirectoryListing;
+class FolderChooser;
+class NumberList;
+
+// Whether a file name is taken as a picture: its last four UTF-16 units (the
+// whole name when shorter) are exactly ".jpg", "jpeg", ".bmp", ".gif", "tiff"
+// or ".wmf". Case matters: "a.JPG" is not taken.
+bool isImageFileName(QStringView name);
+
+// Reads the pictures of a chosen folder into the catalogue and the number
+// list `comImage`. Each scan reads the folder twice: a count pass, one
+// re-dimension of imagePaths to the count, and a fill pass that stores the
+// paths (directory + "/" + name) into the elements that now exist. Between
+// scans scanCounter equals lastIndex and comImage holds 0..lastIndex.
+//
+// A cancelled folder dialog changes nothing.
+class DirectoryScan {
+public:
+    DirectoryScan(ImageCatalogue& catalogue, NumberList& comImage, FolderChooser& chooser,
+                  DirectoryListing& listing);
+
+    // The first scan, into the fresh catalogue, with or without the dialog.
+    // Afterwards imagePaths holds n paths and one empty element after them;
+    // no folder (a cancel) leaves it empty: one empty element, lastIndex -1.
+    void loadStartupDirectory();
+    void loadStartupDirectory(const QString& folder);
+
+    // Replaces the catalogue with the chosen folder's pictures (n paths and
+    // one empty element), then shows the first of them: currentIndex becomes
+    // 0 and `showImage` is called once, through showImageSequential, even
+    // when the folder holds no picture, so nothing of the old folder stays.
+    void changeDirectory(const ShowPicture& showImage);
+
+    // Appends the chosen folder's pictures after lastIndex, keeping the
+    // earlier paths, with no empty element after them. Shows nothing.
+    void addDirectory();
+    void addDirectory(const QString& folder);
+
+private:
+    void countPass();
+    void fillPass();
+    // Re-dimensions imagePaths to the indexes 0 to scanCounter.
+    void redimension(bool keepPaths);
+
+    ImageCatalogue& catalogue_;
+    NumberList& comImage_;
+    FolderChooser& chooser_;
+    DirectoryListing& listing_;
+};
+
+} // namespace pictolune
