@@ -9,7 +9,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev libjpeg62-turbo-dev
   clang-format
-  xvfb openbox xdotool x11-utils imagemagick
+  xvfb openbox xdotool x11-utils imagemagick librsvg2-bin
   fonts-dejavu-core
 )
 
