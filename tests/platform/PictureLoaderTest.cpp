@@ -1,0 +1,434 @@
+#include "platform/PictureLoader.h"
+#include "platform/Errors.h"
+#include "platform/FileNames.h"
+#include "support/TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace pictolune {
+namespace {
+
+using namespace pictolune::testing;
+
+// The size the display draws a picture at: shrunk to fit, never enlarged.
+QSize fitInto(QSize own, QSize area) {
+    if (own.width() <= area.width() && own.height() <= area.height())
+        return own;
+    return own.scaled(area, Qt::KeepAspectRatio);
+}
+
+DrawSizeChooser fitChooser(QSize area) {
+    return [area](QSize own) { return fitInto(own, area); };
+}
+
+// Mean absolute difference per colour channel, in 0..255.
+double meanDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return 255;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            sum += std::abs(qRed(p[col]) - qRed(q[col])) +
+                   std::abs(qGreen(p[col]) - qGreen(q[col])) +
+                   std::abs(qBlue(p[col]) - qBlue(q[col]));
+        }
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+// Peak resident memory of this process, in KiB, after resetting the peak to
+// what is resident now; nullopt where the kernel does not offer the reset.
+class PeakMemory {
+public:
+    PeakMemory() {
+        std::ofstream reset("/proc/self/clear_refs");
+        reset << "5";
+        reset.flush();
+        if (reset.good())
+            start_ = residentKb("VmHWM:");
+    }
+    std::optional<long> growthKb() const {
+        if (!start_)
+            return std::nullopt;
+        const auto peak = residentKb("VmHWM:");
+        if (!peak)
+            return std::nullopt;
+        return *peak - *start_;
+    }
+
+private:
+    static std::optional<long> residentKb(const std::string& key) {
+        std::ifstream status("/proc/self/status");
+        std::string word;
+        while (status >> word) {
+            if (word == key) {
+                long kb = 0;
+                status >> kb;
+                return kb;
+            }
+        }
+        return std::nullopt;
+    }
+    std::optional<long> start_;
+};
+
+constexpr long kFullFrame24MpKb = 6000L * 4000 * 4 / 1024;
+
+std::string loadOutcome(const QString& path, const DrawSizeChooser& chooser = {}) {
+    try {
+        const Picture picture = loadPicture(path, chooser);
+        return picture.isEmpty() ? "empty" : "picture";
+    } catch (const LoadError&) {
+        return "LoadError";
+    } catch (const std::exception& e) {
+        return std::string("other error: ") + e.what();
+    }
+}
+
+class PictureLoaderTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+};
+
+TEST_F(PictureLoaderTest, EmptyPathIsAnEmptyPicture) {
+    const Picture picture = loadPicture(QString());
+    EXPECT_TRUE(picture.isEmpty());
+    EXPECT_TRUE(picture.raster().isNull());
+}
+
+struct FormatCase {
+    const char* name;
+    const char* file;
+    QSize size;
+    std::function<bool(const QString&, const QImage&)> write;
+    // What the decoder should give back, from what was written.
+    std::function<QImage(const QImage&)> expected;
+    double tolerance;
+};
+
+class FormatTest : public PictureLoaderTest, public ::testing::WithParamInterface<FormatCase> {};
+
+// Each format decodes with its own size and its content; a reduced decode
+// hands back exactly the chosen size, smooth-scaled.
+TEST_P(FormatTest, DecodesWholeAndReduced) {
+    const FormatCase& c = GetParam();
+    const QImage source = photographicImage(c.size, 7);
+    ASSERT_TRUE(c.write(path(c.file), source));
+    const QImage expected = c.expected(source);
+
+    const Picture whole = loadPicture(path(c.file));
+    EXPECT_EQ(whole.size(), c.size);
+    EXPECT_EQ(whole.raster().size(), c.size);
+    EXPECT_EQ(whole.raster().format(), QImage::Format_RGB32);
+    EXPECT_LE(meanDifference(whole.raster(), expected), c.tolerance);
+
+    const QSize half = c.size / 2;
+    QSize asked;
+    const Picture reduced = loadPicture(path(c.file), [&](QSize own) {
+        asked = own;
+        return half;
+    });
+    EXPECT_EQ(asked, c.size);
+    EXPECT_EQ(reduced.size(), c.size);
+    EXPECT_EQ(reduced.raster().size(), half);
+    const QImage expectedHalf =
+        expected.scaled(half, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_LE(meanDifference(reduced.raster(), expectedHalf), c.tolerance + 2);
+}
+
+QImage same(const QImage& image) {
+    return image;
+}
+
+using ImageWriter = bool (*)(const QString&, const QImage&);
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, FormatTest,
+    ::testing::Values(
+        // Chroma subsampling smears the noise; a wrong channel order or
+        // orientation would differ by far more.
+        FormatCase{"Jpeg",
+                   "a.jpg",
+                   {320, 240},
+                   [](const QString& p, const QImage& i) { return writeJpeg(p, i, 95); },
+                   same,
+                   10},
+        FormatCase{"BmpOddWidth", "b.bmp", {321, 239}, ImageWriter(writeBmp), same, 0},
+        FormatCase{"Tiff", "c.tiff", {257, 130}, ImageWriter(writeTiff), same, 0},
+        FormatCase{"Gif", "d.gif", {300, 200}, ImageWriter(writeGif), asGifShowsIt, 0},
+        // The content decides, not the name.
+        FormatCase{"JpegNamedGif",
+                   "e.gif",
+                   {200, 100},
+                   [](const QString& p, const QImage& i) { return writeJpeg(p, i, 95); },
+                   same,
+                   10}),
+    [](const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+
+TEST_F(PictureLoaderTest, DecodeSizeFollowsTheChooserWithinThePicture) {
+    const QSize own(400, 300);
+    ASSERT_TRUE(writeJpeg(path("p.jpg"), own));
+    ASSERT_TRUE(writeBmp(path("p.bmp"), own));
+    const struct {
+        QSize answer, raster;
+    } cases[] = {
+        {{400, 300}, {400, 300}}, // exact fit: whole picture
+        {{800, 600}, {400, 300}}, // never enlarged
+        {{-1, -1}, {400, 300}},   // no answer: whole picture
+        {{200, 150}, {200, 150}}, {{133, 100}, {133, 100}},
+        {{500, 100}, {400, 100}}, // each side held to the picture
+        {{0, 0}, {1, 1}},         // nothing to draw: the least work
+    };
+    for (const QString name : {"p.jpg", "p.bmp"}) {
+        for (const auto& c : cases) {
+            const Picture picture = loadPicture(path(name), [&](QSize) { return c.answer; });
+            EXPECT_EQ(picture.size(), own) << name.toStdString();
+            EXPECT_EQ(picture.raster().size(), c.raster)
+                << name.toStdString() << " answering " << c.answer.width() << "x"
+                << c.answer.height();
+        }
+    }
+}
+
+enum class Corner { TopLeft, TopRight, BottomLeft, BottomRight };
+
+QPoint inside(Corner corner, QSize size, int inset) {
+    const int x = (corner == Corner::TopLeft || corner == Corner::BottomLeft)
+                      ? inset
+                      : size.width() - 1 - inset;
+    const int y = (corner == Corner::TopLeft || corner == Corner::TopRight)
+                      ? inset
+                      : size.height() - 1 - inset;
+    return {x, y};
+}
+
+// The stored picture has a red square at its top left and a blue one at its
+// top right; each orientation tag puts them in known corners once upright.
+TEST_F(PictureLoaderTest, ExifOrientationGivesUprightPictureAndSize) {
+    const QSize stored(240, 160);
+    QImage image(stored, QImage::Format_RGB32);
+    image.fill(qRgb(128, 128, 128));
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            image.setPixel(x, y, qRgb(255, 0, 0));
+            image.setPixel(stored.width() - 1 - x, y, qRgb(0, 0, 255));
+        }
+    }
+    const struct {
+        int orientation;
+        Corner red, blue;
+    } cases[] = {
+        {1, Corner::TopLeft, Corner::TopRight},       {2, Corner::TopRight, Corner::TopLeft},
+        {3, Corner::BottomRight, Corner::BottomLeft}, {4, Corner::BottomLeft, Corner::BottomRight},
+        {5, Corner::TopLeft, Corner::BottomLeft},     {6, Corner::TopRight, Corner::BottomRight},
+        {7, Corner::BottomRight, Corner::TopRight},   {8, Corner::BottomLeft, Corner::TopLeft},
+    };
+    const QSize area(100, 100);
+    for (const auto& c : cases) {
+        SCOPED_TRACE("orientation " + std::to_string(c.orientation));
+        const QString file = path(QString("o%1.jpg").arg(c.orientation));
+        ASSERT_TRUE(writeJpegWithOrientation(file, image, c.orientation, 95));
+        const QSize upright = c.orientation >= 5 ? stored.transposed() : stored;
+
+        const Picture whole = loadPicture(file);
+        const Picture reduced = loadPicture(file, fitChooser(area));
+        EXPECT_EQ(whole.size(), upright);
+        EXPECT_EQ(reduced.size(), upright);
+        EXPECT_EQ(whole.raster().size(), upright);
+        EXPECT_EQ(reduced.raster().size(), fitInto(upright, area));
+
+        for (const Picture* picture : {&whole, &reduced}) {
+            const QImage& r = picture->raster();
+            const int inset = 40 * r.width() / upright.width() / 2;
+            const QRgb red = r.pixel(inside(c.red, r.size(), inset));
+            const QRgb blue = r.pixel(inside(c.blue, r.size(), inset));
+            EXPECT_TRUE(qRed(red) > 200 && qGreen(red) < 60 && qBlue(red) < 60)
+                << "red corner is " << std::hex << red;
+            EXPECT_TRUE(qBlue(blue) > 200 && qRed(blue) < 60 && qGreen(blue) < 60)
+                << "blue corner is " << std::hex << blue;
+        }
+    }
+}
+
+// Big photos are written once for the whole suite.
+class LargePhotoTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(writeJpeg(photo24(), QSize(6000, 4000), 90));
+        ASSERT_TRUE(writeJpeg(photo48(), QSize(8000, 6000), 90));
+    }
+    static void TearDownTestSuite() { dir_.reset(); }
+    static QString photo24() { return dir_->filePath("24mp.jpg"); }
+    static QString photo48() { return dir_->filePath("48mp.jpg"); }
+    static inline std::unique_ptr<QTemporaryDir> dir_;
+};
+
+TEST_F(LargePhotoTest, FitToScreenDecodesReducedWithoutTheFullFrame) {
+    const PeakMemory memory;
+    const Picture picture = loadPicture(photo24(), fitChooser({1920, 1080}));
+    EXPECT_EQ(picture.size(), QSize(6000, 4000));
+    EXPECT_EQ(picture.raster().size(), QSize(1620, 1080));
+    if (const auto growth = memory.growthKb()) {
+        EXPECT_LT(*growth, kFullFrame24MpKb * 2 / 3) << "peak memory grew by " << *growth << " KiB";
+    }
+}
+
+TEST_F(LargePhotoTest, FortyEightMegapixelsLoadWholeAndReduced) {
+    // 183 MB decoded: more than Qt's default reader limit allows.
+    const Picture whole = loadPicture(photo48());
+    EXPECT_EQ(whole.size(), QSize(8000, 6000));
+    EXPECT_EQ(whole.raster().size(), QSize(8000, 6000));
+
+    const Picture reduced = loadPicture(photo48(), fitChooser({1920, 1080}));
+    EXPECT_EQ(reduced.size(), QSize(8000, 6000));
+    EXPECT_EQ(reduced.raster().size(), QSize(1440, 1080));
+}
+
+// Headers claiming 65535 x 65535 pixels with nothing behind them are refused
+// before any buffer is allocated, also with a chooser, under which a JPEG
+// would otherwise decode at 1/8 scale into 268 MB.
+TEST_F(PictureLoaderTest, DecompressionBombsAreRefusedFromTheHeader) {
+    const QSize claim(65535, 65535);
+    const struct {
+        const char* file;
+        QByteArray bytes;
+    } cases[] = {
+        {"bomb.bmp", bmpHeaderClaiming(claim)},
+        {"bomb.gif", gifClaiming(claim)},
+        {"bomb.tiff", tiffClaiming(claim)},
+        {"bomb.jpg", jpegClaiming({65500, 65500})}, // libjpeg's largest
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_FALSE(c.bytes.isEmpty());
+        ASSERT_TRUE(writeBytes(path(c.file), c.bytes));
+        for (const DrawSizeChooser& chooser : {DrawSizeChooser{}, fitChooser({1920, 1080})}) {
+            const PeakMemory memory;
+            EXPECT_EQ(loadOutcome(path(c.file), chooser), "LoadError");
+            if (const auto growth = memory.growthKb()) {
+                EXPECT_LT(*growth, 64 * 1024) << "peak memory grew by " << *growth << " KiB";
+            }
+        }
+    }
+}
+
+// Runs the load on another thread so that a load that blocks is reported
+// instead of hanging the suite; `release` unblocks it.
+std::string outcomeWithoutBlocking(const QString& path, const std::function<void()>& release) {
+    auto outcome = std::async(std::launch::async, [path] { return loadOutcome(path); });
+    if (outcome.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
+        release();
+        return "blocked, then " + outcome.get();
+    }
+    return outcome.get();
+}
+
+TEST_F(PictureLoaderTest, PathsThatAreNotRegularFilesFailWithoutBlocking) {
+    const QByteArray fifo = QFile::encodeName(path("x.jpg"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("y.jpg"));
+
+    const QByteArray socketName = QFile::encodeName(path("z.jpg"));
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(size_t(socketName.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketName.constData(), socketName.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    const auto openWriter = [&] { ::close(::open(fifo.constData(), O_WRONLY | O_NONBLOCK)); };
+    const auto nothing = [] {};
+    EXPECT_EQ(outcomeWithoutBlocking(path("x.jpg"), openWriter), "LoadError") << "FIFO";
+    EXPECT_EQ(outcomeWithoutBlocking(path("y.jpg"), nothing), "LoadError") << "directory";
+    EXPECT_EQ(outcomeWithoutBlocking(path("z.jpg"), nothing), "LoadError") << "socket";
+    EXPECT_EQ(outcomeWithoutBlocking("/dev/null", nothing), "LoadError") << "device";
+    ::close(sock);
+}
+
+TEST_F(PictureLoaderTest, FilesThatAreNoPictureAreLoadErrors) {
+    ASSERT_TRUE(writeBytes(path("text.jpg"), "This is a text file, not a picture.\n"));
+    ASSERT_TRUE(writeBytes(path("empty.jpg"), QByteArray()));
+    ASSERT_TRUE(writeBytes(path("head.jpg"), QByteArray("\xff\xd8\xff", 3)));
+    QImage(8, 8, QImage::Format_RGB32).save(path("photo.png"), "png");
+    // A metafile by name is read as one, whatever it holds.
+    ASSERT_TRUE(writeJpeg(path("photo.WMF"), QSize(16, 16)));
+
+    for (const char* name :
+         {"text.jpg", "empty.jpg", "head.jpg", "missing.jpg", "photo.png", "photo.WMF"}) {
+        EXPECT_EQ(loadOutcome(path(name)), "LoadError") << name;
+        EXPECT_EQ(loadOutcome(path(name), fitChooser({4, 4})), "LoadError") << name;
+    }
+}
+
+// libjpeg shows what arrived of a cut-off JPEG and fills the rest; either
+// that or a LoadError is fine, a crash is not (the sanitizers watch).
+TEST_F(PictureLoaderTest, TruncatedJpegNeverCrashes) {
+    const QSize size(640, 480);
+    const QByteArray whole = jpegWithOrientation(photographicImage(size), 6);
+    ASSERT_FALSE(whole.isEmpty());
+    for (const int percent : {10, 50, 90}) {
+        SCOPED_TRACE(std::to_string(percent) + "%");
+        const QString file = path(QString("cut%1.jpg").arg(percent));
+        ASSERT_TRUE(writeBytes(file, whole.left(whole.size() * percent / 100)));
+        for (const DrawSizeChooser& chooser : {DrawSizeChooser{}, fitChooser({100, 100})}) {
+            try {
+                const Picture picture = loadPicture(file, chooser);
+                EXPECT_EQ(picture.size(), size.transposed());
+                EXPECT_FALSE(picture.raster().isNull());
+            } catch (const LoadError&) {
+            }
+        }
+    }
+}
+
+TEST_F(PictureLoaderTest, UnreadableFileIsALoadError) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, which may read any file whatever its permissions";
+    ASSERT_TRUE(writeJpeg(path("secret.jpg"), QSize(16, 16)));
+    ASSERT_TRUE(QFile::setPermissions(path("secret.jpg"), QFileDevice::WriteOwner));
+    EXPECT_EQ(loadOutcome(path("secret.jpg")), "LoadError");
+}
+
+// A name that is not valid UTF-8 comes from the directory listing with its
+// odd bytes as lone surrogates and must still open; so must a link.
+TEST_F(PictureLoaderTest, OddNamesAndLinksLoad) {
+    ASSERT_TRUE(writeJpeg(path("plain.jpg"), QSize(30, 20)));
+    const QByteArray raw = QFile::encodeName(dir_.path()) + "/caf\xe9.jpg";
+    ASSERT_EQ(::link(QFile::encodeName(path("plain.jpg")).constData(), raw.constData()), 0);
+    ASSERT_TRUE(QFile::link(path("plain.jpg"), path("link.jpg")));
+
+    const QString odd = decodeFileName(raw.toStdString());
+    EXPECT_EQ(loadPicture(odd).size(), QSize(30, 20));
+    EXPECT_EQ(loadPicture(path("link.jpg")).size(), QSize(30, 20));
+    // QTemporaryDir cannot remove a name it cannot decode.
+    ::unlink(raw.constData());
+}
+
+} // namespace
+} // namespace pictolune

@@ -1,0 +1,391 @@
+#include "support/TestPictures.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace pictolune::testing {
+
+namespace {
+
+void putLe16(QByteArray& out, quint32 v) {
+    out.append(char(v & 0xff));
+    out.append(char((v >> 8) & 0xff));
+}
+
+void putLe32(QByteArray& out, quint32 v) {
+    putLe16(out, v & 0xffff);
+    putLe16(out, v >> 16);
+}
+
+void putBe16(QByteArray& out, quint32 v) {
+    out.append(char((v >> 8) & 0xff));
+    out.append(char(v & 0xff));
+}
+
+bool writeWith(const QString& path, const QImage& image, const char* format, int quality = -1) {
+    QImageWriter writer(path, format);
+    if (quality >= 0)
+        writer.setQuality(quality);
+    return writer.write(image);
+}
+
+QByteArray encodeJpeg(const QImage& image, int quality) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+int clampByte(int v) {
+    return std::clamp(v, 0, 255);
+}
+
+// 3-3-2 colour cube: three bits of red, three of green, two of blue.
+uchar paletteIndex(QRgb c) {
+    return uchar((qRed(c) >> 5) << 5 | (qGreen(c) >> 5) << 2 | (qBlue(c) >> 6));
+}
+
+QRgb paletteColour(int i) {
+    return qRgb(((i >> 5) & 7) * 255 / 7, ((i >> 2) & 7) * 255 / 7, (i & 3) * 255 / 3);
+}
+
+class BitWriter {
+public:
+    void put(quint32 code, int bits) {
+        accumulator_ |= code << filled_;
+        filled_ += bits;
+        while (filled_ >= 8) {
+            bytes_.append(char(accumulator_ & 0xff));
+            accumulator_ >>= 8;
+            filled_ -= 8;
+        }
+    }
+    QByteArray finish() {
+        if (filled_ > 0)
+            bytes_.append(char(accumulator_ & 0xff));
+        return bytes_;
+    }
+
+private:
+    QByteArray bytes_;
+    quint32 accumulator_ = 0;
+    int filled_ = 0;
+};
+
+// GIF's variable-width LZW over 8-bit indexes. The code width grows when
+// the table's next entry no longer fits, counted the way decoders count:
+// one entry per code written, the last code included.
+QByteArray lzw(const std::vector<uchar>& indexes) {
+    constexpr int kClear = 256, kEnd = 257, kFirstFree = 258, kMaxCode = 4095;
+    std::vector<quint16> child(std::size_t(kMaxCode + 1) * 256, 0);
+    BitWriter out;
+    int width = 9;
+    int next = kFirstFree;
+    out.put(kClear, width);
+    auto added = [&] {
+        if (next >= (1 << width) && width < 12)
+            ++width;
+        ++next;
+    };
+    int current = -1;
+    for (uchar index : indexes) {
+        if (current < 0) {
+            current = index;
+            continue;
+        }
+        const std::size_t slot = std::size_t(current) * 256 + index;
+        if (child[slot] != 0) {
+            current = child[slot];
+            continue;
+        }
+        out.put(quint32(current), width);
+        child[slot] = quint16(next);
+        added();
+        if (next > kMaxCode) {
+            out.put(kClear, width);
+            std::fill(child.begin(), child.end(), 0);
+            width = 9;
+            next = kFirstFree;
+        }
+        current = index;
+    }
+    if (current >= 0) {
+        out.put(quint32(current), width);
+        added();
+    }
+    out.put(kEnd, width);
+    return out.finish();
+}
+
+void putSubBlocks(QByteArray& out, const QByteArray& data) {
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const qsizetype n = std::min<qsizetype>(255, data.size() - at);
+        out.append(char(n));
+        out.append(data.constData() + at, n);
+    }
+    out.append(char(0));
+}
+
+// Offset of the first start-of-frame segment's marker in a JPEG, or -1.
+qsizetype frameHeaderOffset(const QByteArray& jpeg) {
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xff) {
+        const uchar marker = uchar(jpeg[at + 1]);
+        if (marker >= 0xc0 && marker <= 0xc2)
+            return at;
+        at += 2 + (uchar(jpeg[at + 2]) << 8 | uchar(jpeg[at + 3]));
+    }
+    return -1;
+}
+
+} // namespace
+
+QImage photographicImage(QSize size, quint32 seed) {
+    QImage image(size, QImage::Format_RGB32);
+    const int w = size.width(), h = size.height();
+    const double phase = seed * 0.7;
+    // Per-column and per-row terms, so the per-pixel work is a few adds.
+    std::vector<int> red(w), wave(w), green(h), swell(h);
+    for (int x = 0; x < w; ++x) {
+        const double u = double(x) / w;
+        red[x] = int(40 + 160 * u);
+        wave[x] = int(64 * std::sin(2 * std::numbers::pi * (1.7 * u) + phase));
+    }
+    for (int y = 0; y < h; ++y) {
+        const double v = double(y) / h;
+        green[y] = int(30 + 170 * v);
+        swell[y] = int(64 * std::cos(2 * std::numbers::pi * (1.3 * v) + phase));
+    }
+    quint32 state = 0x9e3779b9u ^ (seed * 2654435761u);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            const int nr = int(state & 31) - 16;
+            const int ng = int((state >> 8) & 31) - 16;
+            const int nb = int((state >> 16) & 31) - 16;
+            const int blob = wave[x] * swell[y] / 64;
+            line[x] = qRgb(clampByte(red[x] + blob / 2 + nr), clampByte(green[y] - blob / 3 + ng),
+                           clampByte(128 + blob + nb));
+        }
+    }
+    return image;
+}
+
+bool writeJpeg(const QString& path, const QImage& image, int quality) {
+    return writeWith(path, image, "jpeg", quality);
+}
+
+bool writeJpeg(const QString& path, QSize size, int quality, quint32 seed) {
+    return writeJpeg(path, photographicImage(size, seed), quality);
+}
+
+bool writeBmp(const QString& path, const QImage& image) {
+    return writeWith(path, image, "bmp");
+}
+
+bool writeBmp(const QString& path, QSize size, quint32 seed) {
+    return writeBmp(path, photographicImage(size, seed));
+}
+
+bool writeTiff(const QString& path, const QImage& image) {
+    return writeWith(path, image, "tiff");
+}
+
+bool writeTiff(const QString& path, QSize size, quint32 seed) {
+    return writeTiff(path, photographicImage(size, seed));
+}
+
+QImage asGifShowsIt(const QImage& image) {
+    QImage shown = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < shown.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(shown.scanLine(y));
+        for (int x = 0; x < shown.width(); ++x)
+            line[x] = paletteColour(paletteIndex(line[x]));
+    }
+    return shown;
+}
+
+bool writeGif(const QString& path, const QImage& image) {
+    if (image.width() > 0xffff || image.height() > 0xffff)
+        return false;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    std::vector<uchar> indexes;
+    indexes.reserve(std::size_t(rgb.width()) * rgb.height());
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x)
+            indexes.push_back(paletteIndex(line[x]));
+    }
+
+    QByteArray out("GIF89a");
+    putLe16(out, rgb.width());
+    putLe16(out, rgb.height());
+    out.append(char(0xf7)); // global colour table of 256 entries, 8-bit colour
+    out.append(char(0));    // background
+    out.append(char(0));    // aspect
+    for (int i = 0; i < 256; ++i) {
+        const QRgb c = paletteColour(i);
+        out.append(char(qRed(c)));
+        out.append(char(qGreen(c)));
+        out.append(char(qBlue(c)));
+    }
+    out.append(char(0x2c));
+    putLe16(out, 0);
+    putLe16(out, 0);
+    putLe16(out, rgb.width());
+    putLe16(out, rgb.height());
+    out.append(char(0)); // no local table, not interlaced
+    out.append(char(8)); // minimum code size
+    putSubBlocks(out, lzw(indexes));
+    out.append(char(0x3b));
+    return writeBytes(path, out);
+}
+
+bool writeGif(const QString& path, QSize size, quint32 seed) {
+    return writeGif(path, photographicImage(size, seed));
+}
+
+QByteArray jpegWithOrientation(const QImage& image, int orientation, int quality) {
+    QByteArray jpeg = encodeJpeg(image, quality);
+    if (jpeg.size() < 4)
+        return {};
+
+    // Exif payload: a little-endian TIFF header and IFD0 with one entry.
+    QByteArray exif("Exif\0\0", 6);
+    exif.append("II*\0", 4);
+    putLe32(exif, 8);      // IFD0 right after the header
+    putLe16(exif, 1);      // one entry
+    putLe16(exif, 0x0112); // Orientation
+    putLe16(exif, 3);      // SHORT
+    putLe32(exif, 1);      // one value
+    putLe16(exif, quint32(orientation));
+    putLe16(exif, 0);
+    putLe32(exif, 0); // no next IFD
+
+    QByteArray segment("\xff\xe1", 2);
+    putBe16(segment, quint32(exif.size() + 2));
+    segment.append(exif);
+
+    // After the JFIF segment when there is one, as cameras and editors do.
+    qsizetype at = 2;
+    if (uchar(jpeg[2]) == 0xff && uchar(jpeg[3]) == 0xe0)
+        at += 2 + (uchar(jpeg[4]) << 8 | uchar(jpeg[5]));
+    jpeg.insert(at, segment);
+    return jpeg;
+}
+
+bool writeJpegWithOrientation(const QString& path, const QImage& image, int orientation,
+                              int quality) {
+    const QByteArray bytes = jpegWithOrientation(image, orientation, quality);
+    return !bytes.isEmpty() && writeBytes(path, bytes);
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QByteArray bmpHeaderClaiming(QSize size) {
+    QByteArray out("BM");
+    putLe32(out, 54); // file size: the headers alone
+    putLe32(out, 0);
+    putLe32(out, 54); // pixel data offset
+    putLe32(out, 40); // BITMAPINFOHEADER
+    putLe32(out, quint32(size.width()));
+    putLe32(out, quint32(size.height()));
+    putLe16(out, 1);  // planes
+    putLe16(out, 24); // bits per pixel
+    putLe32(out, 0);  // no compression
+    putLe32(out, 0);  // image size
+    putLe32(out, 2835);
+    putLe32(out, 2835);
+    putLe32(out, 0);
+    putLe32(out, 0);
+    return out;
+}
+
+QByteArray gifClaiming(QSize size) {
+    QByteArray out("GIF89a");
+    putLe16(out, quint32(size.width()));
+    putLe16(out, quint32(size.height()));
+    out.append(char(0x80)); // global table of 2 entries
+    out.append(char(0));
+    out.append(char(0));
+    out.append("\x00\x00\x00\xff\xff\xff", 6);
+    out.append(char(0x2c));
+    putLe16(out, 0);
+    putLe16(out, 0);
+    putLe16(out, quint32(size.width()));
+    putLe16(out, quint32(size.height()));
+    out.append(char(0));
+    out.append(char(2));               // minimum code size
+    out.append("\x02\x44\x01\x00", 4); // clear, one pixel, end
+    out.append(char(0x3b));
+    return out;
+}
+
+QByteArray tiffClaiming(QSize size) {
+    const quint32 w = quint32(size.width()), h = quint32(size.height());
+    struct Entry {
+        quint16 tag, type;
+        quint32 value;
+    };
+    const quint32 entries = 9;
+    const quint32 kData = 16;
+    const quint32 dataOffset = 8 + 2 + entries * 12 + 4;
+    const Entry ifd[entries] = {
+        {256, 4, w},          // ImageWidth
+        {257, 4, h},          // ImageLength
+        {258, 3, 8},          // BitsPerSample
+        {259, 3, 1},          // no compression
+        {262, 3, 1},          // black is zero
+        {273, 4, dataOffset}, // StripOffsets
+        {277, 3, 1},          // SamplesPerPixel
+        {278, 4, h},          // RowsPerStrip
+        {279, 4, kData},      // StripByteCounts: what there is
+    };
+    QByteArray out("II*\0", 4);
+    putLe32(out, 8);
+    putLe16(out, entries);
+    for (const Entry& e : ifd) {
+        putLe16(out, e.tag);
+        putLe16(out, e.type);
+        putLe32(out, 1);
+        if (e.type == 3) {
+            putLe16(out, e.value);
+            putLe16(out, 0);
+        } else {
+            putLe32(out, e.value);
+        }
+    }
+    putLe32(out, 0);
+    out.append(QByteArray(kData, char(0x80)));
+    return out;
+}
+
+QByteArray jpegClaiming(QSize size) {
+    QByteArray jpeg = encodeJpeg(photographicImage(QSize(64, 64)), 90);
+    const qsizetype sof = frameHeaderOffset(jpeg);
+    if (sof < 0)
+        return {};
+    // Marker, length, precision, then height and width, big-endian.
+    jpeg[sof + 5] = char((size.height() >> 8) & 0xff);
+    jpeg[sof + 6] = char(size.height() & 0xff);
+    jpeg[sof + 7] = char((size.width() >> 8) & 0xff);
+    jpeg[sof + 8] = char(size.width() & 0xff);
+    return jpeg;
+}
+
+} // namespace pictolune::testing

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+// Generators of test pictures. Each writer returns false when the file could
+// not be written. Nothing here depends on the test framework, so the
+// benchmarks build it too.
+namespace pictolune::testing {
+
+// Photographic-looking content: soft colour gradients and blobs under
+// per-pixel noise, so decoders work as hard as on a real photo (flat or
+// smooth content decodes unrealistically fast). Same seed, same picture.
+QImage photographicImage(QSize size, quint32 seed = 1);
+
+bool writeJpeg(const QString& path, const QImage& image, int quality = 90);
+bool writeJpeg(const QString& path, QSize size, int quality = 90, quint32 seed = 1);
+bool writeBmp(const QString& path, const QImage& image);
+bool writeBmp(const QString& path, QSize size, quint32 seed = 1);
+bool writeTiff(const QString& path, const QImage& image);
+bool writeTiff(const QString& path, QSize size, quint32 seed = 1);
+// A GIF89a with a 3-3-2 colour cube palette, LZW-compressed.
+bool writeGif(const QString& path, const QImage& image);
+bool writeGif(const QString& path, QSize size, quint32 seed = 1);
+// `image` with every pixel replaced by the palette colour writeGif stores.
+QImage asGifShowsIt(const QImage& image);
+
+// JPEG bytes of `image` with an Exif APP1 segment whose IFD0 holds only the
+// orientation tag (0x0112) with `orientation` (1 to 8). `image` is what the
+// file stores; a viewer turns it upright by the tag.
+QByteArray jpegWithOrientation(const QImage& image, int orientation, int quality = 90);
+bool writeJpegWithOrientation(const QString& path, const QImage& image, int orientation,
+                              int quality = 90);
+
+// Writes `bytes` to `path`, replacing any file there.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+
+// Headers of pictures that claim `size` with almost no pixel data behind
+// them: what a decompression bomb looks like to a loader.
+QByteArray bmpHeaderClaiming(QSize size);
+QByteArray gifClaiming(QSize size);
+QByteArray tiffClaiming(QSize size);
+// A small real JPEG whose frame header is patched to claim `size`.
+QByteArray jpegClaiming(QSize size);
+
+} // namespace pictolune::testing
