@@ -9,6 +9,9 @@ namespace pictolune {
 
 PictureBox::PictureBox(QWidget* parent) : Control<QWidget>(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
+    // Pointer movement over the picture belongs to what lies beneath it:
+    // tracking lets the move arrive here so that it can be handed on.
+    setMouseTracking(true);
 }
 
 QSize PictureBox::deviceSize(float width, float height, qreal devicePixelRatio) {
@@ -72,6 +75,10 @@ void PictureBox::paintEvent(QPaintEvent*) {
         return;
     QPainter painter(this);
     painter.drawImage(QPointF(0, 0), drawn_);
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent* event) {
+    event->ignore();
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

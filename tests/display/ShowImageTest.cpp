@@ -1,0 +1,213 @@
+#include "display/PictureDisplay.h"
+#include "platform/FormWindow.h"
+#include "platform/Label.h"
+#include "platform/PictureBox.h"
+#include "platform/Random.h"
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <array>
+
+using namespace pictolune;
+
+namespace {
+
+class ShowImageTest : public ::testing::Test {
+protected:
+    ShowImageTest() {
+        window.resize(800, 600);
+        random.seed(1);
+    }
+
+    QString writePicture(const QString& name, int width, int height) {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(image.save(path, "BMP"));
+        return path;
+    }
+
+    QString writeText(const QString& name) {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("this is not a picture\n");
+        return path;
+    }
+
+    void catalogueOf(std::vector<QString> paths) {
+        catalogue.lastIndex = static_cast<std::int32_t>(paths.size()) - 1;
+        paths.emplace_back(); // the spare empty element a folder scan leaves
+        catalogue.imagePaths = std::move(paths);
+    }
+
+    QTemporaryDir dir;
+    FormWindow window;
+    PictureBox image1{&window};
+    Label lblFilename{&window};
+    RandomSource random;
+    ImageCatalogue catalogue;
+    PictureDisplay display{catalogue, window, image1, lblFilename, random};
+};
+
+TEST_F(ShowImageTest, SmallPictureIsCentredAtItsOwnSize) {
+    const QString path = writePicture("small.bmp", 640, 480);
+    catalogueOf({path});
+    display.showImage();
+    EXPECT_TRUE(image1.visible());
+    EXPECT_TRUE(image1.stretch());
+    EXPECT_EQ(image1.left(), 80);
+    EXPECT_EQ(image1.top(), 60);
+    EXPECT_EQ(image1.width(), 640);
+    EXPECT_EQ(image1.height(), 480);
+    EXPECT_EQ(display.pictureWidth(), 640);
+    EXPECT_EQ(display.pictureHeight(), 480);
+    EXPECT_EQ(lblFilename.caption(), path);
+}
+
+TEST_F(ShowImageTest, ExactFitIsDrawnUnscaledFromTheCorner) {
+    catalogueOf({writePicture("exact.bmp", 800, 600)});
+    display.showImage();
+    EXPECT_FALSE(image1.stretch());
+    EXPECT_EQ(image1.left(), 0);
+    EXPECT_EQ(image1.top(), 0);
+    EXPECT_EQ(image1.picture().raster().size(), QSize(800, 600));
+}
+
+TEST_F(ShowImageTest, LargePictureIsScaledDownAndDecodedNoLarger) {
+    catalogueOf({writePicture("large.bmp", 3000, 2000)});
+    display.showImage();
+    EXPECT_EQ(image1.width(), 800);
+    EXPECT_EQ(image1.height(), 533.333313f);
+    EXPECT_EQ(display.pictureWidth(), 3000);
+    EXPECT_EQ(display.pictureHeight(), 2000);
+    const QSize decoded = image1.picture().raster().size();
+    EXPECT_LE(decoded.width(), 800);
+    EXPECT_LE(decoded.height(), 534);
+}
+
+// Each failure leaves the picture area empty and hidden; a failure to load
+// keeps the caption and own size of the picture shown before.
+TEST_F(ShowImageTest, FailuresToLoadLeaveTheAreaEmptyAndTheCaptionAsItWas) {
+    const QString good = writePicture("good.bmp", 320, 200);
+    const std::array<QString, 3> bad = {dir.filePath("missing.jpg"), writeText("text.jpg"),
+                                        dir.filePath("")};
+    for (const QString& badPath : bad) {
+        catalogueOf({good, badPath});
+        catalogue.currentIndex = 0;
+        display.showImage();
+        ASSERT_TRUE(image1.visible());
+
+        catalogue.currentIndex = 1;
+        display.showImage();
+        EXPECT_FALSE(image1.visible()) << badPath.toStdString();
+        EXPECT_TRUE(image1.picture().isEmpty());
+        EXPECT_FALSE(image1.stretch());
+        EXPECT_EQ(lblFilename.caption(), good);
+        EXPECT_EQ(display.pictureWidth(), 320);
+        EXPECT_EQ(display.pictureHeight(), 200);
+    }
+}
+
+TEST_F(ShowImageTest, IndexOutsideTheArrayFailsQuietly) {
+    catalogueOf({writePicture("a.bmp", 10, 10)});
+    for (std::int32_t index : {-1, 2, 7}) {
+        catalogue.currentIndex = index;
+        display.showImage();
+        EXPECT_FALSE(image1.visible()) << index;
+        EXPECT_TRUE(image1.picture().isEmpty());
+    }
+}
+
+TEST_F(ShowImageTest, AreaOfHeightZeroFailsInTheFitAndRecovers) {
+    catalogueOf({writePicture("a.bmp", 640, 480)});
+    window.resize(800, 0);
+    display.showImage();
+    EXPECT_FALSE(image1.visible());
+    EXPECT_TRUE(image1.stretch()); // the fit, not the load, failed
+    EXPECT_TRUE(image1.picture().isEmpty());
+
+    window.resize(800, 600);
+    display.showImage();
+    EXPECT_TRUE(image1.visible());
+    EXPECT_EQ(image1.left(), 80);
+}
+
+TEST_F(ShowImageTest, EmptyPathShowsNothingAndClearsTheCaption) {
+    catalogueOf({writePicture("a.bmp", 64, 48)});
+    display.showImage();
+    catalogue.currentIndex = 1; // the spare empty element
+    display.showImage();
+    EXPECT_TRUE(image1.visible());
+    EXPECT_TRUE(image1.picture().isEmpty());
+    EXPECT_EQ(lblFilename.caption(), QString());
+}
+
+TEST_F(ShowImageTest, RandomModeKeepsTheDrawEvenWhenTheShowFails) {
+    catalogueOf({dir.filePath("gone1.jpg"), dir.filePath("gone2.jpg"), dir.filePath("gone3.jpg")});
+    catalogue.randomMode = true;
+    catalogue.currentIndex = 99;
+    display.showImage();
+    EXPECT_GE(catalogue.currentIndex, 0);
+    EXPECT_LE(catalogue.currentIndex, 2);
+    EXPECT_FALSE(image1.visible());
+}
+
+TEST(FilenameCaption, KeepsTheEndOfLongPaths) {
+    const QString hundred = "/" + QString(99, 'a');
+    EXPECT_EQ(filenameCaption(hundred), hundred);
+    const QString longer = "/" + QString(50, 'b') + QString(50, 'c');
+    ASSERT_EQ(longer.size(), 101);
+    const QString caption = filenameCaption(longer);
+    EXPECT_EQ(caption.size(), 100);
+    EXPECT_EQ(caption, "..." + longer.right(97));
+}
+
+TEST(FilenameCaption, NeverSplitsASurrogatePair) {
+    // U+1F600 takes two UTF-16 units; place it where a plain cut would halve it.
+    const QString face = QString::fromUcs4(U"\U0001F600");
+    QString path = "/" + QString(98 - 96, 'x') + face + QString(96, 'y');
+    path.prepend(QString(101 - path.size(), 'p'));
+    ASSERT_EQ(path.size(), 101);
+    ASSERT_TRUE(path[path.size() - 97].isLowSurrogate());
+    const QString caption = filenameCaption(path);
+    EXPECT_LE(caption.size(), 100);
+    EXPECT_TRUE(caption.endsWith(QString(96, 'y')));
+    for (qsizetype i = 0; i < caption.size(); ++i)
+        EXPECT_FALSE(caption[i].isLowSurrogate() && (i == 0 || !caption[i - 1].isHighSurrogate()));
+}
+
+TEST(DrawIndex, CoversEveryIndexUniformly) {
+    RandomSource random;
+    random.seed(20261208);
+    constexpr int kDraws = 100000;
+    constexpr std::int32_t kLast = 4;
+    std::array<int, kLast + 1> counts{};
+    for (int i = 0; i < kDraws; ++i) {
+        const std::int32_t index = drawIndex(random.draw(), kLast);
+        ASSERT_GE(index, 0);
+        ASSERT_LE(index, kLast);
+        ++counts[static_cast<std::size_t>(index)];
+    }
+    // Chi-square with 4 degrees of freedom; 18.47 is the 0.1 % critical value.
+    const double expected = kDraws / 5.0;
+    double chiSquare = 0;
+    for (int count : counts)
+        chiSquare += (count - expected) * (count - expected) / expected;
+    EXPECT_LT(chiSquare, 18.47);
+}
+
+TEST(DrawIndex, EdgesOfTheRange) {
+    EXPECT_EQ(drawIndex(0.0f, -1), 0);
+    EXPECT_EQ(drawIndex(0.999f, -1), 0);
+    EXPECT_EQ(drawIndex(0.999f, 0), 0);
+    EXPECT_EQ(drawIndex(0.0f, 4), 0);
+    EXPECT_EQ(drawIndex(0.99999994f, 4), 4);
+    EXPECT_LE(drawIndex(0.99999994f, 2147483646), 2147483646);
+    EXPECT_GT(drawIndex(0.99999994f, 2147483646), 2147483000);
+}
+
+} // namespace

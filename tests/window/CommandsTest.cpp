@@ -1,0 +1,243 @@
+#include "WindowFixture.h"
+
+#include "platform/Frame.h"
+#include "platform/Label.h"
+#include "platform/NumberList.h"
+#include "platform/PictureBox.h"
+#include "platform/Timer.h"
+
+#include <vector>
+
+using namespace pictolune;
+using namespace pictolune::testing;
+
+namespace {
+
+class CommandsTest : public WindowTest {
+protected:
+    void SetUp() override {
+        writePictures(dir, 10);
+        startAndShow({dir.path()});
+    }
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(form.get(), k, modifiers);
+    }
+    void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(2, 2)); }
+    std::int32_t index() const { return form->catalogue.currentIndex; }
+    bool random() const { return form->catalogue.randomMode; }
+};
+
+TEST_F(CommandsTest, PlaySwitchesTheSlideshowAndTheBoldLabel) {
+    key(Qt::Key_P);
+    EXPECT_TRUE(form->tmrSlideshow->enabled());
+    EXPECT_TRUE(form->lblPlay->fontBold());
+    EXPECT_FALSE(form->lblStop->fontBold());
+    key(Qt::Key_P);
+    EXPECT_FALSE(form->tmrSlideshow->enabled());
+    EXPECT_FALSE(form->lblPlay->fontBold());
+    EXPECT_TRUE(form->lblStop->fontBold());
+}
+
+TEST_F(CommandsTest, StopLabelWhileStoppedStartsTheShow) {
+    click(form->lblStop);
+    EXPECT_TRUE(form->tmrSlideshow->enabled());
+    EXPECT_EQ(index(), 0); // nothing shown anew until the first tick
+}
+
+TEST_F(CommandsTest, RSwitchesRandomModeWithoutTheLabel) {
+    key(Qt::Key_R);
+    EXPECT_TRUE(random());
+    EXPECT_EQ(form->lblRandom->caption(), "Random Off");
+    EXPECT_FALSE(form->lblRandom->fontBold());
+    EXPECT_EQ(index(), 0);
+    key(Qt::Key_R, Qt::ShiftModifier);
+    EXPECT_FALSE(random());
+}
+
+TEST_F(CommandsTest, RandomLabelOnlySwitchesOn) {
+    click(form->lblRandom);
+    click(form->lblRandom);
+    EXPECT_TRUE(random());
+    EXPECT_EQ(form->lblRandom->caption(), "Random On");
+    EXPECT_TRUE(form->lblRandom->fontBold());
+    EXPECT_EQ(form->lblFilename->caption(), pathOf(index()));
+}
+
+TEST_F(CommandsTest, ArrowsStepInOrderAndKeepRandomMode) {
+    form->catalogue.randomMode = true;
+    form->catalogue.currentIndex = 4;
+    key(Qt::Key_Right);
+    EXPECT_EQ(index(), 5);
+    EXPECT_EQ(form->lblFilename->caption(), pathOf(5));
+    EXPECT_TRUE(random());
+    key(Qt::Key_Left);
+    key(Qt::Key_Left);
+    EXPECT_EQ(index(), 3);
+    EXPECT_TRUE(random());
+}
+
+TEST_F(CommandsTest, NextAndPreviousLabelsEndRandomMode) {
+    click(form->lblRandom);
+    form->catalogue.currentIndex = 9;
+    click(form->lblNext);
+    EXPECT_FALSE(random());
+    EXPECT_EQ(form->lblRandom->caption(), "Random Off");
+    EXPECT_FALSE(form->lblRandom->fontBold());
+    EXPECT_EQ(index(), 0); // wrapped
+    EXPECT_EQ(form->lblFilename->caption(), pathOf(0));
+    click(form->lblPrev);
+    EXPECT_EQ(index(), 9);
+}
+
+TEST_F(CommandsTest, ZeroAndOneGoToTheEndsAndEndRandomMode) {
+    click(form->lblRandom);
+    key(Qt::Key_0);
+    EXPECT_EQ(index(), 9);
+    EXPECT_FALSE(random());
+    EXPECT_EQ(form->lblFilename->caption(), pathOf(9));
+    click(form->lblRandom);
+    key(Qt::Key_1);
+    EXPECT_EQ(index(), 0);
+    EXPECT_FALSE(random());
+}
+
+TEST_F(CommandsTest, KeypadDigitsAreNotCommands) {
+    form->catalogue.currentIndex = 4;
+    key(Qt::Key_0, Qt::KeypadModifier);
+    key(Qt::Key_1, Qt::KeypadModifier);
+    EXPECT_EQ(index(), 4);
+}
+
+TEST_F(CommandsTest, SpeedAnswersBecomeIntervals) {
+    const struct {
+        std::optional<QString> answer;
+        int interval;
+    } cases[] = {
+        {"2.5", 2500},  {"0.0625", 62},    {"0.1875", 188},       {"3 s", 3000},
+        {"x2", 0},      {"65.535", 65535}, {std::nullopt, 65535}, // a cancel keeps the interval
+        {"70", 65535},                                            // too long: refused
+        {"-1", 65535},                                            // negative: refused
+        {"1e9", 65535},                                           // far too long: refused
+        {"1.5", 1500},
+    };
+    for (const auto& c : cases) {
+        inputBox.reply = c.answer;
+        key(Qt::Key_S);
+        EXPECT_EQ(form->tmrSlideshow->interval(), c.interval)
+            << (c.answer ? c.answer->toStdString() : "cancel");
+    }
+    EXPECT_EQ(inputBox.lastDefault, "65.535");
+    EXPECT_FALSE(form->tmrSlideshow->enabled()); // the prompt never starts the show
+}
+
+TEST_F(CommandsTest, SpeedPromptOffersTheCurrentDelay) {
+    inputBox.reply = std::nullopt;
+    key(Qt::Key_S);
+    EXPECT_EQ(inputBox.lastDefault, "1.5");
+}
+
+TEST_F(CommandsTest, PickingAnEntryShowsThatPictureInEitherMode) {
+    for (bool randomMode : {false, true}) {
+        form->catalogue.randomMode = randomMode;
+        form->comImage->setCurrentIndex(7);
+        Q_EMIT form->comImage->activated(7);
+        EXPECT_EQ(index(), 7);
+        EXPECT_EQ(form->lblFilename->caption(), pathOf(7));
+        EXPECT_EQ(random(), randomMode);
+        form->catalogue.currentIndex = 0;
+    }
+}
+
+TEST_F(CommandsTest, RunningSlideshowAdvancesInOrderAndWraps) {
+    form->catalogue.currentIndex = 7;
+    form->tmrSlideshow->setInterval(20);
+    std::vector<QString> shown;
+    form->tmrSlideshow->onTick([this, &shown] {
+        slideshowTick(form->catalogue, [this] { form->showImage(); });
+        shown.push_back(form->lblFilename->caption());
+    });
+    key(Qt::Key_P);
+    ASSERT_TRUE(waitFor([&] { return shown.size() >= 4; }));
+    key(Qt::Key_P);
+    EXPECT_EQ(shown[0], pathOf(8));
+    EXPECT_EQ(shown[1], pathOf(9));
+    EXPECT_EQ(shown[2], pathOf(0));
+    EXPECT_EQ(shown[3], pathOf(1));
+}
+
+TEST_F(CommandsTest, SlideshowGoesOnWhileTheSpeedPromptIsOpen) {
+    form->tmrSlideshow->setInterval(20);
+    key(Qt::Key_P);
+    std::int32_t before = -1;
+    bool advanced = false;
+    inputBox.whileOpen = [&] {
+        before = index();
+        advanced = waitFor([&] { return index() != before; }, 3000);
+    };
+    inputBox.reply = "2";
+    key(Qt::Key_S);
+    EXPECT_TRUE(advanced);
+    EXPECT_EQ(form->tmrSlideshow->interval(), 2000);
+    EXPECT_TRUE(form->tmrSlideshow->enabled());
+}
+
+TEST_F(CommandsTest, KeysWorkWhileTheNumberListHasTheFocus) {
+    form->comImage->setVisible(true);
+    form->activateWindow();
+    form->comImage->setFocus();
+    QTest::keyClick(form->comImage, Qt::Key_Right);
+    EXPECT_EQ(index(), 1);
+    QTest::keyClick(form->comImage, Qt::Key_P);
+    EXPECT_TRUE(form->tmrSlideshow->enabled());
+}
+
+TEST_F(CommandsTest, ClicksOnThePanelBackgroundAndTheCaptionDoNothing) {
+    form->fraOptions->setTop(550);
+    click(form->fraOptions);
+    click(form->lblFilename);
+    EXPECT_EQ(index(), 0);
+}
+
+TEST_F(CommandsTest, ClickOnThePictureOrTheWindowShowsTheNext) {
+    form->catalogue.randomMode = true;
+    click(form->image1);
+    EXPECT_EQ(index(), 1);
+    QTest::mouseClick(form.get(), Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_EQ(index(), 2);
+    EXPECT_TRUE(random());
+}
+
+TEST_F(CommandsTest, EnterChangesAndAAddsFolders) {
+    QTemporaryDir other;
+    writePictures(other, 2, "other");
+    chooser.answers = {other.path()};
+    key(Qt::Key_Return);
+    EXPECT_EQ(form->catalogue.lastIndex, 1);
+    EXPECT_EQ(index(), 0);
+    EXPECT_EQ(form->lblFilename->caption(), other.filePath("other00.bmp"));
+
+    chooser.answers = {dir.path()};
+    key(Qt::Key_A, Qt::ShiftModifier);
+    EXPECT_EQ(form->catalogue.lastIndex, 11);
+    EXPECT_EQ(form->comImage->count(), 12);
+
+    key(Qt::Key_Enter, Qt::KeypadModifier); // cancelled: nothing changes
+    EXPECT_EQ(form->catalogue.lastIndex, 11);
+}
+
+TEST_F(CommandsTest, EscapeEndsAndMMinimises) {
+    key(Qt::Key_Escape);
+    EXPECT_EQ(endRequests, 1);
+    key(Qt::Key_M);
+    EXPECT_TRUE(waitFor([this] { return form->isMinimized(); }));
+}
+
+TEST_F(CommandsTest, OtherKeysDoNothing) {
+    for (Qt::Key k : {Qt::Key_X, Qt::Key_2, Qt::Key_F1, Qt::Key_Up, Qt::Key_Tab})
+        key(k);
+    EXPECT_EQ(index(), 0);
+    EXPECT_FALSE(random());
+    EXPECT_FALSE(form->tmrSlideshow->enabled());
+}
+
+} // namespace
