@@ -11,6 +11,7 @@ packages=(
   clang-format
   xvfb openbox xdotool x11-utils imagemagick librsvg2-bin
   fonts-dejavu-core
+  desktop-file-utils appstream-util dpkg-dev file groff-base man-db
 )
 
 missing=()
