@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     pictolune::DialogFolderChooser chooser;
     pictolune::DialogInputBox inputBox;
     pictolune::SystemDirectoryListing listing;
-    pictolune::Form1 window({chooser, inputBox, listing}, commandLine.folders);
+    pictolune::Form1 window({chooser, inputBox, listing}, commandLine.folders,
+                            commandLine.startPicture);
     chooser.setOwner(&window);
     inputBox.setOwner(&window);
     try {

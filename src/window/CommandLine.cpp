@@ -3,32 +3,60 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHash>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace pictolune {
 
+namespace {
+
+[[noreturn]] void failWith(const QString& message) {
+    std::fprintf(stderr, "pictolune: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QCoreApplication::translate("main", "Shows the pictures of a folder one at a time."));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "main", "Shows the pictures of a folder one at a time, fitted to the screen."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
-        "folder",
-        QCoreApplication::translate(
-            "main", "Folders whose pictures to show. Without one, a folder dialog asks."),
-        "[FOLDER...]");
+        "path",
+        QCoreApplication::translate("main", "Folders whose pictures to show, or pictures to "
+                                            "start at. Without one, a folder dialog asks."),
+        "[FOLDER|PICTURE...]");
     parser.process(arguments);
 
     CommandLine result;
-    for (const QString& folder : parser.positionalArguments()) {
-        if (!QFileInfo(folder).isDir()) {
-            std::fprintf(stderr, "pictolune: %s: no such folder\n", qPrintable(folder));
-            std::exit(2);
-        }
+    // Spelling of each folder as first named, by its canonical path, so that
+    // a folder named twice, or through two of its pictures, is scanned once.
+    QHash<QString, QString> spellings;
+    const auto addFolder = [&](const QString& folder) -> QString {
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        const auto known = spellings.constFind(canonical);
+        if (known != spellings.constEnd())
+            return *known;
+        spellings.insert(canonical, folder);
         result.folders.append(folder);
+        return folder;
+    };
+
+    for (const QString& path : parser.positionalArguments()) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            addFolder(path);
+        } else if (info.exists()) {
+            const QString folder = addFolder(info.absolutePath());
+            if (result.startPicture.isEmpty())
+                result.startPicture = folder + QLatin1Char('/') + info.fileName();
+        } else {
+            failWith(QStringLiteral("%1: no such file or folder").arg(path));
+        }
     }
     return result;
 }

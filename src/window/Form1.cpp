@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <algorithm>
 #include <cmath>
 
 namespace pictolune {
@@ -38,8 +39,8 @@ float panelLeft(float width, double factor, double subtrahend) {
     return toSingle(step * factor - subtrahend);
 }
 
-Form1::Form1(Services services, QStringList folders)
-    : services_(services), folders_(std::move(folders)) {
+Form1::Form1(Services services, QStringList folders, QString startPicture)
+    : services_(services), folders_(std::move(folders)), startPicture_(std::move(startPicture)) {
     setWindowTitle(QStringLiteral("Pictolune"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/pictolune.png")));
     QPalette black = palette();
@@ -68,6 +69,10 @@ void Form1::load() {
         scan().loadStartupDirectory(folders_.front());
         for (qsizetype i = 1; i < folders_.size(); ++i)
             scan().addDirectory(folders_[i]);
+        const auto& paths = catalogue.imagePaths;
+        const auto found = std::find(paths.begin(), paths.end(), startPicture_);
+        if (!startPicture_.isEmpty() && found != paths.end())
+            catalogue.currentIndex = static_cast<std::int32_t>(found - paths.begin());
     }
 
     setPanelProperties();

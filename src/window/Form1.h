@@ -35,8 +35,9 @@ public:
     };
 
     // `folders` are scanned at start-up instead of asking: the first as the
-    // start-up scan, the others appended.
-    Form1(Services services, QStringList folders = {});
+    // start-up scan, the others appended. The show then starts at
+    // `startPicture` when the scans found it.
+    Form1(Services services, QStringList folders = {}, QString startPicture = {});
     ~Form1() override;
 
     // Builds the controls and scans the first folder. Runs once, before the
@@ -102,6 +103,7 @@ private:
 
     Services services_;
     QStringList folders_;
+    QString startPicture_;
     RandomSource random_;
     std::unique_ptr<PictureDisplay> display_;
     std::function<void()> endProgram_;

@@ -135,4 +135,18 @@ TEST_F(WindowTest, FoldersOnTheCommandLineAreScannedInOrder) {
     EXPECT_EQ(form->comImage->count(), 5);
 }
 
+TEST_F(WindowTest, StartsAtAPictureNamedOnTheCommandLine) {
+    writePictures(dir, 5);
+    form = std::make_unique<Form1>(Form1::Services{chooser, inputBox, listing},
+                                   QStringList{dir.path()}, pathOf(3));
+    form->load();
+    EXPECT_EQ(form->catalogue.currentIndex, 3);
+
+    // A picture the scan did not take (not an image name) starts at the first.
+    form = std::make_unique<Form1>(Form1::Services{chooser, inputBox, listing},
+                                   QStringList{dir.path()}, dir.filePath("notes.txt"));
+    form->load();
+    EXPECT_EQ(form->catalogue.currentIndex, 0);
+}
+
 } // namespace
