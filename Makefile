@@ -35,6 +35,12 @@ bench: deps $(BENCH_BUILD)/build.ninja
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	./scripts/run-benchmarks.sh $(BENCH_BUILD)
 
+# Builds the fuzz targets with clang's libFuzzer and runs each for FUZZ_SECONDS
+# seconds (default 60).
+.PHONY: fuzz
+fuzz: deps
+	./scripts/fuzz.sh
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 

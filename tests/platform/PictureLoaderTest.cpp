@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -383,6 +385,53 @@ TEST_F(PictureLoaderTest, FilesThatAreNoPictureAreLoadErrors) {
          {"text.jpg", "empty.jpg", "head.jpg", "missing.jpg", "photo.png", "photo.WMF"}) {
         EXPECT_EQ(loadOutcome(path(name)), "LoadError") << name;
         EXPECT_EQ(loadOutcome(path(name), fitChooser({4, 4})), "LoadError") << name;
+    }
+}
+
+// The smallest placeable metafile: a one-inch square frame with a filled
+// rectangle.
+QByteArray smallMetafile() {
+    QByteArray out;
+    const auto word = [&out](int v) {
+        out.append(char(v & 0xff));
+        out.append(char((v >> 8) & 0xff));
+    };
+    const std::vector<int> placeable = {0xcdd7, 0x9ac6, 0, 0, 0, 1440, 1440, 1440, 0, 0};
+    int checksum = 0;
+    for (const int w : placeable) {
+        word(w);
+        checksum ^= w;
+    }
+    word(checksum);
+    // Function number and parameter words of each record.
+    const std::vector<std::vector<int>> records = {
+        {0x041b, 1200, 1200, 240, 240}, // Rectangle: bottom, right, top, left
+        {0x0000},                       // end of file
+    };
+    int words = 9, largest = 0;
+    for (const auto& r : records) {
+        words += 2 + int(r.size());
+        largest = std::max(largest, 2 + int(r.size()));
+    }
+    for (const int w : {1, 9, 0x0300, words & 0xffff, words >> 16, 0, largest, 0, 0})
+        word(w);
+    for (const auto& r : records) {
+        word(2 + int(r.size())); // size in words, low half first
+        word(0);
+        for (const int w : r)
+            word(w);
+    }
+    return out;
+}
+
+// Metafiles are told by their name or, under any name, by their header.
+TEST_F(PictureLoaderTest, MetafilesAreReadAsVectorArt) {
+    for (const char* name : {"drawing.wmf", "DRAWING.WMF", "drawing.jpg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(writeBytes(path(name), smallMetafile()));
+        const Picture picture = loadPicture(path(name), fitChooser({10, 10}));
+        EXPECT_TRUE(picture.isVector());
+        EXPECT_FALSE(picture.isEmpty());
     }
 }
 
