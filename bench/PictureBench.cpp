@@ -1,0 +1,221 @@
+// What it costs to put a picture on a 1920 x 1080 screen: the loader and the
+// display against the plain way and against libjpeg-turbo called directly.
+#include "catalogue/ImageCatalogue.h"
+#include "display/PictureDisplay.h"
+#include "platform/Allocator.h"
+#include "platform/FormWindow.h"
+#include "platform/Label.h"
+#include "platform/PictureBox.h"
+#include "platform/PictureLoader.h"
+#include "platform/Random.h"
+#include "support/TestPictures.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+using namespace pictolune;
+
+const QSize kArea(1920, 1080);
+
+QSize fitInto(QSize own, QSize area) {
+    if (own.width() <= area.width() && own.height() <= area.height())
+        return own;
+    return own.scaled(area, Qt::KeepAspectRatio);
+}
+
+struct BenchPicture {
+    std::string name;
+    QString path;
+    QSize size;
+};
+
+std::vector<BenchPicture> makePictures(const QTemporaryDir& dir) {
+    using namespace pictolune::testing;
+    std::vector<BenchPicture> pictures = {
+        {"jpeg_6000x4000_q90", dir.filePath("photo.jpg"), {6000, 4000}},
+        {"bmp_4000x3000", dir.filePath("photo.bmp"), {4000, 3000}},
+        {"tiff_4000x3000", dir.filePath("photo.tiff"), {4000, 3000}},
+        {"gif_1000x750", dir.filePath("photo.gif"), {1000, 750}},
+    };
+    const bool written = writeJpeg(pictures[0].path, pictures[0].size, 90) &&
+                         writeBmp(pictures[1].path, pictures[1].size) &&
+                         writeTiff(pictures[2].path, pictures[2].size) &&
+                         writeGif(pictures[3].path, pictures[3].size);
+    if (!written) {
+        std::fprintf(stderr, "cannot write the benchmark pictures to %s\n", qPrintable(dir.path()));
+        std::exit(1);
+    }
+    return pictures;
+}
+
+// (a) The loader told the fitted size, then the picture drawn at that size.
+void loadAndRender(benchmark::State& state, const BenchPicture& picture) {
+    const QSize fit = fitInto(picture.size, kArea);
+    for (auto _ : state) {
+        const Picture loaded =
+            loadPicture(picture.path, [](QSize own) { return fitInto(own, kArea); });
+        const QImage drawn = loaded.render(fit);
+        if (drawn.size() != fit)
+            state.SkipWithError("drawn at the wrong size");
+        benchmark::DoNotOptimize(drawn.constBits());
+    }
+}
+
+// (b) The plain way: decode everything, then smooth-scale.
+void plainDecodeAndScale(benchmark::State& state, const BenchPicture& picture) {
+    const QSize fit = fitInto(picture.size, kArea);
+    for (auto _ : state) {
+        const QImage full(picture.path);
+        const QImage drawn = full.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (drawn.size() != fit)
+            state.SkipWithError("plain decode failed");
+        benchmark::DoNotOptimize(drawn.constBits());
+    }
+}
+
+// (c) The floor: libjpeg-turbo at the smallest scale_num/8 whose output still
+// covers the fitted size, straight into 32-bit rows, then smooth-scaled.
+QImage libjpegDecodeCovering(const QByteArray& path, QSize fit) {
+    std::FILE* file = std::fopen(path.constData(), "rb");
+    if (!file)
+        return {};
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors); // a bad file ends the process: fine here
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_EXT_BGRX;
+    info.scale_denom = 8;
+    for (info.scale_num = 1; info.scale_num < 8; ++info.scale_num) {
+        jpeg_calc_output_dimensions(&info);
+        if (int(info.output_width) >= fit.width() && int(info.output_height) >= fit.height())
+            break;
+    }
+    jpeg_start_decompress(&info);
+    QImage decoded(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
+    JSAMPROW rows[16];
+    while (info.output_scanline < info.output_height) {
+        const int count = std::min<int>(16, int(info.output_height - info.output_scanline));
+        for (int i = 0; i < count; ++i)
+            rows[i] = decoded.scanLine(int(info.output_scanline) + i);
+        jpeg_read_scanlines(&info, rows, JDIMENSION(count));
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::fclose(file);
+    return decoded.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+void libjpegFloor(benchmark::State& state, const BenchPicture& picture) {
+    const QSize fit = fitInto(picture.size, kArea);
+    const QByteArray path = QFile::encodeName(picture.path);
+    for (auto _ : state) {
+        const QImage drawn = libjpegDecodeCovering(path, fit);
+        if (drawn.size() != fit)
+            state.SkipWithError("libjpeg decode failed");
+        benchmark::DoNotOptimize(drawn.constBits());
+    }
+}
+
+// A window with a 1920 x 1080 inner area holding the picture control and the
+// caption, as the display drives them.
+struct Screen {
+    Screen() {
+        window.resize(kArea);
+        window.show();
+        random.seed(1);
+    }
+    void showOnly(const QString& path) {
+        catalogue.imagePaths = {path, QString()};
+        catalogue.lastIndex = 0;
+        catalogue.currentIndex = 0;
+    }
+    bool paint() {
+        window.render(&target);
+        return image1.visible() && !image1.picture().isEmpty();
+    }
+
+    FormWindow window;
+    PictureBox image1{&window};
+    Label lblFilename{&window};
+    RandomSource random;
+    ImageCatalogue catalogue;
+    PictureDisplay display{catalogue, window, image1, lblFilename, random};
+    QImage target{kArea, QImage::Format_RGB32};
+};
+
+Screen* screen = nullptr;
+
+// (d) One ShowImage and one paint of the window.
+void showImageAndPaint(benchmark::State& state, const BenchPicture& picture) {
+    screen->showOnly(picture.path);
+    for (auto _ : state) {
+        screen->display.showImage();
+        if (!screen->paint())
+            state.SkipWithError("nothing shown");
+    }
+}
+
+// (e) A repaint when nothing changed, as while the panel slides over the
+// picture: the scaled picture is kept, not made again.
+void repaint(benchmark::State& state, const BenchPicture& picture) {
+    screen->showOnly(picture.path);
+    screen->display.showImage();
+    screen->paint();
+    for (auto _ : state) {
+        if (!screen->paint())
+            state.SkipWithError("nothing shown");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" PICTOLUNE_BENCH_SCREEN);
+    // As the program does; set PICTOLUNE_BENCH_DEFAULT_MALLOC to compare.
+    if (!qEnvironmentVariableIsSet("PICTOLUNE_BENCH_DEFAULT_MALLOC"))
+        tuneAllocatorForPictures();
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    // The plain way must not be refused by Qt's default 128 MB limit.
+    QImageReader::setAllocationLimit(1024);
+
+    const QTemporaryDir dir;
+    const std::vector<BenchPicture> pictures = makePictures(dir);
+    Screen theScreen;
+    screen = &theScreen;
+
+    // Wall time: Qt spreads large smooth scales over threads.
+    const auto add = [](const std::string& name, auto function, const BenchPicture& p) {
+        benchmark::RegisterBenchmark((name + "/" + p.name).c_str(), function, p)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->MeasureProcessCPUTime();
+    };
+    const BenchPicture& jpeg = pictures.front();
+    for (const BenchPicture& p : pictures)
+        add("LoadAndRender", loadAndRender, p);
+    add("PlainDecodeAndScale", plainDecodeAndScale, jpeg);
+    add("LibjpegFloor", libjpegFloor, jpeg);
+    for (const BenchPicture& p : pictures)
+        add("ShowImageAndPaint", showImageAndPaint, p);
+    for (const BenchPicture& p : pictures)
+        add("Repaint", repaint, p);
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
