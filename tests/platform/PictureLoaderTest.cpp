@@ -15,7 +15,6 @@
 #include <fstream>
 #include <functional>
 #include <future>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -276,23 +275,10 @@ TEST_F(PictureLoaderTest, ExifOrientationGivesUprightPictureAndSize) {
     }
 }
 
-// Big photos are written once for the whole suite.
-class LargePhotoTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        ASSERT_TRUE(writeJpeg(photo24(), QSize(6000, 4000), 90));
-        ASSERT_TRUE(writeJpeg(photo48(), QSize(8000, 6000), 90));
-    }
-    static void TearDownTestSuite() { dir_.reset(); }
-    static QString photo24() { return dir_->filePath("24mp.jpg"); }
-    static QString photo48() { return dir_->filePath("48mp.jpg"); }
-    static inline std::unique_ptr<QTemporaryDir> dir_;
-};
-
-TEST_F(LargePhotoTest, FitToScreenDecodesReducedWithoutTheFullFrame) {
+TEST_F(PictureLoaderTest, LargePhotoFitToScreenDecodesReducedWithoutTheFullFrame) {
+    ASSERT_TRUE(writeJpeg(path("24mp.jpg"), QSize(6000, 4000), 90));
     const PeakMemory memory;
-    const Picture picture = loadPicture(photo24(), fitChooser({1920, 1080}));
+    const Picture picture = loadPicture(path("24mp.jpg"), fitChooser({1920, 1080}));
     EXPECT_EQ(picture.size(), QSize(6000, 4000));
     EXPECT_EQ(picture.raster().size(), QSize(1620, 1080));
     if (const auto growth = memory.growthKb()) {
@@ -300,13 +286,14 @@ TEST_F(LargePhotoTest, FitToScreenDecodesReducedWithoutTheFullFrame) {
     }
 }
 
-TEST_F(LargePhotoTest, FortyEightMegapixelsLoadWholeAndReduced) {
+TEST_F(PictureLoaderTest, FortyEightMegapixelsLoadWholeAndReduced) {
+    ASSERT_TRUE(writeJpeg(path("48mp.jpg"), QSize(8000, 6000), 90));
     // 183 MB decoded: more than Qt's default reader limit allows.
-    const Picture whole = loadPicture(photo48());
+    const Picture whole = loadPicture(path("48mp.jpg"));
     EXPECT_EQ(whole.size(), QSize(8000, 6000));
     EXPECT_EQ(whole.raster().size(), QSize(8000, 6000));
 
-    const Picture reduced = loadPicture(photo48(), fitChooser({1920, 1080}));
+    const Picture reduced = loadPicture(path("48mp.jpg"), fitChooser({1920, 1080}));
     EXPECT_EQ(reduced.size(), QSize(8000, 6000));
     EXPECT_EQ(reduced.raster().size(), QSize(1440, 1080));
 }
