@@ -335,9 +335,11 @@ QBrush Player::hatchBrush(int hatch, const QColor& c) const {
     QImage tile(n, n, QImage::Format_ARGB32_Premultiplied);
     tile.fill(s_.bkMode == Opaque ? color(s_.bkColor) : QColor(Qt::transparent));
     QPainter p(&tile);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(c, std::max(1.0, out_.pixelScale), Qt::SolidLine, Qt::FlatCap));
-    const double m = n / 2.0;
+    // Thin hatch lines stay crisp on the pixel grid; thicker ones are smoothed.
+    const double lineWidth = std::max(1.0, out_.pixelScale);
+    p.setRenderHint(QPainter::Antialiasing, lineWidth > 1.5);
+    p.setPen(QPen(c, lineWidth, Qt::SolidLine, Qt::FlatCap));
+    const double m = std::floor(n / 2.0) + 0.5;
     const bool horizontal = hatch == 0 || hatch == 4;
     const bool vertical = hatch == 1 || hatch == 4;
     const bool falling = hatch == 2 || hatch == 5;
