@@ -153,6 +153,9 @@ Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize) {
     // Names that are not valid UTF-8 arrive with their raw bytes kept as lone
     // surrogates; encodeFileName gives those bytes back.
     const QByteArray name = encodeFileName(path);
+    // The system would see only the part before a NUL: another file.
+    if (name.contains('\0'))
+        fail(path, "file name holds a NUL character");
 
     // Only regular files are opened: a FIFO, device or socket could block or
     // have side effects on open. The descriptor is checked again after the

@@ -373,6 +373,9 @@ TEST_F(PictureLoaderTest, FilesThatAreNoPictureAreLoadErrors) {
         EXPECT_EQ(loadOutcome(path(name)), "LoadError") << name;
         EXPECT_EQ(loadOutcome(path(name), fitChooser({4, 4})), "LoadError") << name;
     }
+    // Cut at the NUL, the name would open a real picture.
+    ASSERT_TRUE(writeJpeg(path("real.jpg"), QSize(16, 16)));
+    EXPECT_EQ(loadOutcome(path("real.jpg") + QChar(0) + "other.jpg"), "LoadError");
 }
 
 // The smallest placeable metafile: a one-inch square frame with a filled
