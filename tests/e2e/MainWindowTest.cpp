@@ -163,6 +163,33 @@ TEST_F(MainWindow, PanelRisesAtTheBottomEdgeAndDropsWhenThePointerMovesUp) {
     EXPECT_TRUE(viewerAlive());
 }
 
+TEST_F(MainWindow, RisenPanelShowsTheNumberList) {
+    const QString folder = makeFolder("list", {{"one.bmp", colours::green, QSize(1600, 400)},
+                                               {"two.bmp", colours::blue, QSize(1600, 400)}});
+    ASSERT_TRUE(startViewer({folder}));
+    ASSERT_TRUE(waitForCentreColour(colours::green, kWindowTimeoutMs));
+    const QRect client = clientArea();
+    ASSERT_TRUE(x_->mouseMove(client.center().x(), client.bottom() - 10));
+    ASSERT_TRUE(
+        pollUntil([&] { return lightPixelsInBand(screenshot(), client) > 100; }, kChangeTimeoutMs));
+
+    // The list's place is fixed when the window is built, from its restored
+    // width of 568 pixels: 17957 twips, about 1197 pixels, from the panel's
+    // left edge, 18 pixels below its top, about 67 pixels wide. At full view
+    // the panel's top is 50 pixels above the bottom of the client area.
+    const QRect list(client.left() + 1190, client.bottom() - 49 + 14, 82, 32);
+    int drawn = 0;
+    const bool shown = pollUntil(
+        [&] {
+            drawn = countPixels(screenshot(), list, [](QRgb c) { return !isBlack(c); });
+            return drawn > 40;
+        },
+        kChangeTimeoutMs);
+    EXPECT_TRUE(shown) << "nothing of the number list is drawn at the right of the panel (" << drawn
+                       << " pixels)";
+    EXPECT_TRUE(viewerAlive());
+}
+
 TEST_F(MainWindow, PanelRisesWithThePointerOverAPictureThatCoversTheBand) {
     // Taller than the window: fitted to the full height, so the picture
     // covers the bottom band where the pointer goes.

@@ -68,7 +68,9 @@ QString ViewerTest::makeFolder(const QString& name, const std::vector<TestPictur
 }
 
 void ViewerTest::launchViewer(const QStringList& arguments) {
-    viewer_ = x_->launch(PICTOLUNE_BINARY, arguments);
+    // Another build of the program can be tried without rebuilding the tests.
+    const QString program = qEnvironmentVariable("PICTOLUNE_E2E_BINARY", PICTOLUNE_BINARY);
+    viewer_ = x_->launch(program, arguments);
 }
 
 ::testing::AssertionResult ViewerTest::startViewer(const QStringList& folders) {
