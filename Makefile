@@ -2,9 +2,11 @@
 BUILD      ?= build
 TEST_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
+PKG_BUILD  ?= build-pkg
+PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc)
 
-.PHONY: all build run test bench deps format clean
+.PHONY: all build run test bench deps format clean install package package-check
 
 all: build
 
@@ -41,8 +43,25 @@ bench: deps $(BENCH_BUILD)/build.ninja
 fuzz: deps
 	./scripts/fuzz.sh
 
+# Installs under $(PREFIX), e.g. make install PREFIX=~/.local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, from a Release build: $(PKG_BUILD)/pictolune_<version>_<arch>.deb
+$(PKG_BUILD)/build.ninja: | deps
+	cmake -S . -B $(PKG_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTOLUNE_TESTS=OFF
+
+package: deps $(PKG_BUILD)/build.ninja
+	cmake --build $(PKG_BUILD) -j $(JOBS)
+	cd $(PKG_BUILD) && cpack -G DEB
+
+# Checks that package as `make test` checks the one made from the test build.
+package-check: package
+	v=$$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$$/\1/p' $(PKG_BUILD)/CPackConfig.cmake) && \
+	./tests/packaging/check-deb.sh $(PKG_BUILD) $$v $(PKG_BUILD)/pictolune_$${v}_$$(dpkg --print-architecture).deb
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(PKG_BUILD)
