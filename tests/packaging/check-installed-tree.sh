@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Checks an installed Pictolune under PREFIX (a `cmake --install --prefix`
+# tree, or the usr/ of an unpacked package): every file where the desktop
+# looks for it, each valid, the icons at their sizes, and the installed
+# program running from there with the system's libraries only.
+# Usage: check-installed-tree.sh PREFIX VERSION
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
+[ $# -eq 2 ] || fail "usage: $0 PREFIX VERSION"
+prefix=$1
+version=$2
+require_tool file file
+require_tool readelf binutils
+
+binary=$prefix/bin/pictolune
+desktop=$prefix/share/applications/pictolune.desktop
+metainfo=$prefix/share/metainfo/io.pictolune.Pictolune.metainfo.xml
+man_page=$prefix/share/man/man1/pictolune.1.gz
+for f in "$binary" "$desktop" "$metainfo" "$man_page"; do
+    [ -f "$f" ] || fail "not installed: $f"
+done
+[ -x "$binary" ] || fail "$binary is not executable"
+
+"$here/check-desktop-entry.sh" "$desktop"
+"$here/check-metainfo.sh" "$metainfo" "$version"
+file -b "$man_page" | grep -q '^gzip compressed data' || fail "$man_page is not gzip-compressed"
+"$here/check-man-page.sh" "$man_page" "$version"
+
+# The menu entry's Exec and Icon name what is installed.
+exec_name=$(desktop_value "$desktop" Exec)
+exec_name=${exec_name%% *}
+[ -x "$prefix/bin/$exec_name" ] || fail "the menu entry runs '$exec_name', not installed in $prefix/bin"
+icon_name=$(desktop_value "$desktop" Icon)
+icons=$prefix/share/icons/hicolor
+for size in 16 32 48 64 128 256; do
+    icon=$icons/${size}x${size}/apps/$icon_name.png
+    [ -f "$icon" ] || fail "no ${size}x${size} icon: $icon"
+    file -b "$icon" | grep -q "^PNG image data, $size x $size," ||
+        fail "$icon is not a $size x $size PNG: $(file -b "$icon")"
+done
+svg=$icons/scalable/apps/$icon_name.svg
+[ -f "$svg" ] || fail "no scalable icon: $svg"
+file -b "$svg" | grep -q 'SVG' || fail "$svg is not an SVG picture: $(file -b "$svg")"
+
+# Nothing in the program points back into a build tree.
+if readelf -d "$binary" | grep -Eq '\((RPATH|RUNPATH)\)'; then
+    fail "$binary carries a library path: $(readelf -d "$binary" | grep -E 'R(UN)?PATH')"
+fi
+
+# The installed program runs with the system's libraries and plug-ins alone.
+# Its standard output is checked; what Qt says on standard error is shown
+# when a check fails.
+errors=$(mktemp "${TMPDIR:-/tmp}/pictolune-stderr.XXXXXX")
+trap 'rm -f "$errors"' EXIT
+status=0
+run() {
+    status=0
+    out=$(env -u LD_LIBRARY_PATH -u QT_PLUGIN_PATH QT_QPA_PLATFORM=offscreen \
+        "$binary" "$@" 2>"$errors") || status=$?
+}
+said() { printf '%s\n%s' "$out" "$(cat "$errors")"; }
+
+run --version
+[ "$status" -eq 0 ] || fail "$binary --version exited with $status: $(said)"
+[ "$out" = "pictolune $version" ] || fail "$binary --version printed '$out', expected 'pictolune $version'"
+run --help
+[ "$status" -eq 0 ] || fail "$binary --help exited with $status: $(said)"
+grep -q '^Usage: .*pictolune' <<<"$out" || fail "$binary --help printed no usage line: $(said)"
+grep -q -- '--version' <<<"$out" || fail "$binary --help does not list --version: $(said)"
+
+missing=$(mktemp -u "${TMPDIR:-/tmp}/pictolune-missing.XXXXXX")
+run "$missing"
+[ "$status" -eq 2 ] || fail "$binary $missing exited with $status, expected 2: $(said)"
+grep -qF "$missing" "$errors" || fail "$binary $missing did not name the missing path on stderr: $(said)"
+echo "installed tree $prefix: OK"
