@@ -160,9 +160,11 @@ TEST(WmfMapping, OwnSize) {
     auto drawsOnly = WmfWriter::plain();
     drawsOnly.rectangle(10, 20, 210, 120);
     const std::vector<SizeCase> cases = {
-        {"two by one inches", WmfWriter::placeable(QRect(0, 0, 2880, 1440), 1440).bytes(),
+        {"two by one inches",
+         WmfWriter::placeable(QRect(0, 0, 2880, 1440), 1440).bytes(),
          {192, 96}},
-        {"centimetres", WmfWriter::placeable(QRect(-500, -500, 1000, 500), 254).bytes(),
+        {"centimetres",
+         WmfWriter::placeable(QRect(-500, -500, 1000, 500), 254).bytes(),
          {378, 189}},
         {"plain window", plainWith(800, 600), {800, 600}},
         {"plain window, negative height", plainWith(400, -300), {400, 300}},

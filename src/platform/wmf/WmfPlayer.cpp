@@ -55,6 +55,7 @@ struct DcState {
     int textAlign = 0;
     int polyFillMode = 1;
     int rop2 = 13;
+    int stretchMode = 1;
     std::optional<QRegion> clip;
 };
 
@@ -693,6 +694,10 @@ void Player::blit(const Blit& b) {
     const double sy = (p1.y() - p0.y()) / wanted.height();
     painter_.save();
     painter_.setCompositionMode(mode);
+    // Enlarged bitmaps keep their pixels crisp, as on the devices they were
+    // made for, unless the file asks for halftoning; reduced ones are smoothed.
+    const bool enlarged = std::abs(sx) >= 1 && std::abs(sy) >= 1;
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform, !enlarged || s_.stretchMode == 4);
     painter_.setTransform(
         QTransform(sx, 0, 0, sy, p0.x() - wanted.left() * sx, p0.y() - wanted.top() * sy));
     painter_.drawImage(src.topLeft(), img, src);
