@@ -43,7 +43,7 @@ bench: deps $(BENCH_BUILD)/build.ninja
 fuzz: deps
 	./scripts/fuzz.sh
 
-# Installs under $(PREFIX), e.g. make install PREFIX=~/.local
+# Installs under $(PREFIX), e.g. make install PREFIX=$HOME/.local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
