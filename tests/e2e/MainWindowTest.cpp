@@ -5,6 +5,7 @@
 #include "e2e/ViewerTest.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <cmath>
 
@@ -224,6 +225,42 @@ TEST_F(MainWindow, PanelRisesWithThePointerOverAPictureThatCoversTheBand) {
         },
         kChangeTimeoutMs);
     EXPECT_TRUE(dropped) << "the picture did not come back when the panel dropped";
+    EXPECT_TRUE(viewerAlive());
+}
+
+TEST_F(MainWindow, CarriesItsSixteenPixelIcon) {
+    // The icon as the window manager receives it: _NET_WM_ICON holds width,
+    // height, then one non-premultiplied ARGB value per pixel.
+    const QString source = QFileInfo(QStringLiteral(__FILE__))
+                               .absoluteDir()
+                               .filePath("../../data/icons/pictolune.png");
+    const QImage icon = QImage(source).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(icon.size(), QSize(16, 16)) << source.toStdString();
+
+    const QString folder = makeFolder("icon", {{"i1.bmp", colours::green}});
+    ASSERT_TRUE(startViewer({folder}));
+    const ToolResult result =
+        x_->run("xprop", {"-id", QString::number(window_), "-notype", "32c", "_NET_WM_ICON"});
+    ASSERT_TRUE(result.ok()) << result.err.toStdString();
+    const QByteArray text = result.out.mid(result.out.indexOf('=') + 1);
+    std::vector<quint32> values;
+    for (const QByteArray& value : text.split(',')) {
+        values.push_back(value.trimmed().toUInt());
+    }
+    ASSERT_GE(values.size(), 2u);
+    ASSERT_EQ(values[0], 16u);
+    ASSERT_EQ(values[1], 16u);
+    ASSERT_GE(values.size(), 2u + 256u);
+    int differing = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const QRgb expected = icon.pixel(x, y);
+            const quint32 actual = values[2 + y * 16 + x];
+            const bool same = qAlpha(expected) == 0 ? qAlpha(actual) == 0 : actual == expected;
+            differing += same ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(differing, 0) << "pixels of the window's icon differ from " << source.toStdString();
     EXPECT_TRUE(viewerAlive());
 }
 
