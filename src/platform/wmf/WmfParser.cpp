@@ -117,7 +117,7 @@ Record Parser::blit(std::uint16_t function, std::uint32_t words, Reader& p) {
         b.w = p.i16();
         b.y = p.i16();
         b.x = p.i16();
-        rec.payload = b;
+        rec.payload = std::make_shared<const Blit>(std::move(b));
         return rec;
     }
     if (function == fn::SetDibToDev) {
@@ -180,7 +180,7 @@ Record Parser::blit(std::uint16_t function, std::uint32_t words, Reader& p) {
                 b.srcY = b.image.height() - b.srcY - b.srcH;
         }
     }
-    rec.payload = b;
+    rec.payload = std::make_shared<const Blit>(std::move(b));
     return rec;
 }
 
@@ -329,7 +329,7 @@ Record Parser::parse(std::uint16_t function, std::uint32_t words, Reader p) {
     case fn::Polygon:
     case fn::Polyline: {
         const int n = p.u16();
-        rec.payload = Poly{readPoints(p, n), {}};
+        rec.payload = std::make_shared<const Poly>(Poly{readPoints(p, n), {}});
         break;
     }
     case fn::PolyPolygon: {
@@ -342,7 +342,7 @@ Record Parser::parse(std::uint16_t function, std::uint32_t words, Reader p) {
             total += poly.counts.back();
         }
         poly.points = readPoints(p, total);
-        rec.payload = std::move(poly);
+        rec.payload = std::make_shared<const Poly>(std::move(poly));
         break;
     }
     case fn::TextOut: {
@@ -354,7 +354,7 @@ Record Parser::parse(std::uint16_t function, std::uint32_t words, Reader p) {
         t.bytes = QByteArray(reinterpret_cast<const char*>(p.current()), length);
         p.skip(std::size_t(length + (length & 1)));
         t.p = readPointYX(p);
-        rec.payload = std::move(t);
+        rec.payload = std::make_shared<const Text>(std::move(t));
         break;
     }
     case fn::ExtTextOut: {
@@ -382,7 +382,7 @@ Record Parser::parse(std::uint16_t function, std::uint32_t words, Reader p) {
             for (int i = 0; i < length; ++i)
                 t.dx.push_back(p.i16());
         }
-        rec.payload = std::move(t);
+        rec.payload = std::make_shared<const Text>(std::move(t));
         break;
     }
     case fn::PatBlt:

@@ -172,6 +172,12 @@ private:
             return *payload;
         throw Inconsistent{};
     }
+    template <class T> static const T& boxed(const Record& rec) {
+        const auto& payload = arg<std::shared_ptr<const T>>(rec);
+        if (!payload)
+            throw Inconsistent{};
+        return *payload;
+    }
     std::shared_ptr<const ObjectDef>& object(int index) {
         if (index < 0 || std::size_t(index) >= objects_.size())
             throw Inconsistent{};
@@ -857,7 +863,7 @@ bool Player::drawingRecord(const Record& rec) {
     }
     case fn::Polyline:
     case fn::Polygon: {
-        const Poly& poly = arg<Poly>(rec);
+        const Poly& poly = boxed<Poly>(rec);
         if (poly.points.size() < 2)
             return true;
         QPolygonF pts;
@@ -872,7 +878,7 @@ bool Player::drawingRecord(const Record& rec) {
         return true;
     }
     case fn::PolyPolygon: {
-        const Poly& poly = arg<Poly>(rec);
+        const Poly& poly = boxed<Poly>(rec);
         QPainterPath path;
         std::size_t at = 0;
         for (const int count : poly.counts) {
@@ -918,7 +924,7 @@ bool Player::drawingRecord(const Record& rec) {
     }
     case fn::TextOut:
     case fn::ExtTextOut:
-        text(arg<Text>(rec), rec.function == fn::ExtTextOut);
+        text(boxed<Text>(rec), rec.function == fn::ExtTextOut);
         return true;
     case fn::PatBlt:
     case fn::BitBlt:
@@ -927,7 +933,7 @@ bool Player::drawingRecord(const Record& rec) {
     case fn::DibStretchBlt:
     case fn::StretchDib:
     case fn::SetDibToDev:
-        blit(arg<Blit>(rec));
+        blit(boxed<Blit>(rec));
         return true;
     case fn::FillRegion:
     case fn::PaintRegion:

@@ -177,8 +177,10 @@ struct RegionUse {
     int width = 0, height = 0;
 };
 
-using Payload =
-    std::variant<NoArgs, Value, Point, Scale, Box, Poly, Pixel, Text, Blit, Create, RegionUse>;
+// The larger payloads live on the heap so that the many small records stay small.
+using Payload = std::variant<NoArgs, Value, Point, Scale, Box, Pixel, Create, RegionUse,
+                             std::shared_ptr<const Poly>, std::shared_ptr<const Text>,
+                             std::shared_ptr<const Blit>>;
 
 struct Record {
     std::uint16_t function = 0;
