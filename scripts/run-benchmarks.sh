@@ -14,7 +14,7 @@ if [ ${#binaries[@]} -eq 0 ]; then
 fi
 
 for binary in "${binaries[@]}"; do
-  [ -x "$binary" ] || continue
+  [ -f "$binary" ] && [ -x "$binary" ] || continue
   echo "== $(basename "$binary")"
   "$binary" "$@"
 done
