@@ -157,6 +157,54 @@ TEST_F(Commands, AClickOnThePictureOrTheWindowShowsTheNextPicture) {
     EXPECT_TRUE(viewerAlive());
 }
 
+TEST_F(Commands, PanelLabelsActAndThePanelBackgroundDoesNot) {
+    // Wide pictures leave the bottom band black, so the panel rises there.
+    const QString folder = makeFolder("labels", {{"l1.bmp", colours::red, QSize(1600, 400)},
+                                                 {"l2.bmp", colours::green, QSize(1600, 400)},
+                                                 {"l3.bmp", colours::blue, QSize(1600, 400)}});
+    ASSERT_TRUE(startViewer({folder}));
+    ASSERT_TRUE(waitForCentreColour(colours::red, kWindowTimeoutMs));
+    const QRect client = clientArea();
+    const QRect band(client.left(), client.bottom() - 49, client.width(), 50);
+
+    // Over an empty stretch of the panel, right of the caption.
+    const QPoint background(client.left() + 1100, client.bottom() - 5);
+    ASSERT_TRUE(x_->mouseMove(background.x(), background.y()));
+    ASSERT_TRUE(pollUntil([&] { return countPixels(screenshot(), band, isLight) > 100; },
+                          kChangeTimeoutMs));
+    QImage previous;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            const QImage shot = screenshot();
+            const bool same = !previous.isNull() && shot.copy(band) == previous.copy(band);
+            previous = shot;
+            return same;
+        },
+        kChangeTimeoutMs, 100));
+
+    // The labels sit 20 pixels below the panel's top; their left edges are
+    // fixed from the restored width: "Previous Image" at about 137 pixels,
+    // "Next Image" at about 239, the caption at 680.
+    const int labelY = band.top() + 20 + 6;
+    auto clickAt = [&](int x, int y) { return x_->mouseMove(x, y) && x_->click(1); };
+
+    ASSERT_TRUE(clickAt(background.x(), background.y()));
+    ASSERT_TRUE(clickAt(client.left() + 700, labelY));
+    // Neither click may reach the window's handler, which would step on.
+    EXPECT_FALSE(pollUntil(
+        [&] { return !nearColour(colourAt(screenshot(), clientCentre()), colours::red.rgb()); },
+        1500, 100))
+        << "a click on the panel's background or caption changed the picture";
+
+    ASSERT_TRUE(clickAt(client.left() + 239 + 15, labelY));
+    EXPECT_TRUE(waitForCentreColour(colours::green)) << "\"Next Image\" did not step on";
+    ASSERT_TRUE(clickAt(client.left() + 137 + 15, labelY));
+    EXPECT_TRUE(waitForCentreColour(colours::red)) << "\"Previous Image\" did not step back";
+    ASSERT_TRUE(clickAt(client.left() + 137 + 15, labelY));
+    EXPECT_TRUE(waitForCentreColour(colours::blue)) << "\"Previous Image\" did not wrap";
+    EXPECT_TRUE(viewerAlive());
+}
+
 TEST_F(Commands, MMinimisesTheWindow) {
     const QString folder = makeFolder("min", {{"m1.bmp", colours::green}});
     ASSERT_TRUE(startViewer({folder}));
