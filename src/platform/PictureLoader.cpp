@@ -79,8 +79,10 @@ void checkClaimedSize(const QString& path, QSize own, QImage::Format format) {
     const int depth = format == QImage::Format_Invalid
                           ? 32
                           : std::max(32, int(QImage::toPixelFormat(format).bitsPerPixel()));
-    const qint64 bytes = qint64(own.width()) * own.height() * (depth / 8);
-    if (bytes > kMaxPictureBytes) {
+    // Two ints multiply safely in 64 bits; times the bytes per pixel they
+    // may not, so the bound is divided instead.
+    const qint64 pixels = qint64(own.width()) * own.height();
+    if (pixels > kMaxPictureBytes / (depth / 8)) {
         fail(path, "picture of " + std::to_string(own.width()) + " x " +
                        std::to_string(own.height()) + " pixels passes the " +
                        std::to_string(kMaxPictureMegabytes) + " MB memory bound");

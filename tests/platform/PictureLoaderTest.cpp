@@ -311,6 +311,8 @@ TEST_F(PictureLoaderTest, DecompressionBombsAreRefusedFromTheHeader) {
         {"bomb.gif", gifClaiming(claim)},
         {"bomb.tiff", tiffClaiming(claim)},
         {"bomb.jpg", jpegClaiming({65500, 65500})}, // libjpeg's largest
+        // Its byte count passes 64 bits: the check must not overflow.
+        {"bomb-2147483647-square.tiff", tiffClaiming({2147483647, 2147483647})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
