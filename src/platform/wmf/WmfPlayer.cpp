@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace pictolune::wmf {
 
@@ -19,7 +20,7 @@ constexpr double kPi = 3.14159265358979323846;
 // picture puts anything there and the rasteriser would only lose time on it.
 constexpr double kFarAway = 1 << 24;
 // A clip region made of more rectangles than this stops being refined.
-constexpr int kMaxClipRects = 4096;
+constexpr int kMaxClipRects = 1024;
 
 enum MapMode {
     MmText = 1,
@@ -219,6 +220,9 @@ private:
     std::vector<std::shared_ptr<const ObjectDef>> objects_;
     QTransform t_;
     bool clipDirty_ = true;
+    using HatchKey = std::tuple<int, QRgb, QRgb>;
+    mutable std::optional<std::pair<HatchKey, QBrush>> hatchCache_;
+    mutable std::optional<std::pair<qint64, QBrush>> patternCache_;
     double maxPenWidth_ = 1;
     double maxFontPixels_ = 1;
     double dpi_ = 96;
@@ -338,9 +342,14 @@ QPen Player::pen() const {
 }
 
 QBrush Player::hatchBrush(int hatch, const QColor& c) const {
+    // Fills in a row mostly share one hatch; its tile is made once.
+    const QColor back = s_.bkMode == Opaque ? color(s_.bkColor) : QColor(Qt::transparent);
+    const HatchKey key{hatch, c.rgba(), back.rgba()};
+    if (hatchCache_ && hatchCache_->first == key)
+        return hatchCache_->second;
     const int n = std::clamp(static_cast<int>(std::lround(8 * out_.pixelScale)), 4, 512);
     QImage tile(n, n, QImage::Format_ARGB32_Premultiplied);
-    tile.fill(s_.bkMode == Opaque ? color(s_.bkColor) : QColor(Qt::transparent));
+    tile.fill(back);
     QPainter p(&tile);
     // Thin hatch lines stay crisp on the pixel grid; thicker ones are smoothed.
     const double lineWidth = std::max(1.0, out_.pixelScale);
@@ -363,15 +372,20 @@ QBrush Player::hatchBrush(int hatch, const QColor& c) const {
             p.drawLine(QPointF(k * n, n), QPointF(k * n + n, 0));
     }
     p.end();
-    return QBrush(tile);
+    hatchCache_.emplace(key, QBrush(tile));
+    return hatchCache_->second;
 }
 
 QBrush Player::patternBrush(const QImage& pattern) const {
+    if (patternCache_ && patternCache_->first == pattern.cacheKey())
+        return patternCache_->second;
     const double ps = out_.pixelScale;
     const int w = std::clamp(static_cast<int>(std::lround(pattern.width() * ps)), 1, 2048);
     const int h = std::clamp(static_cast<int>(std::lround(pattern.height() * ps)), 1, 2048);
-    return QBrush(pattern.convertToFormat(QImage::Format_RGB32)
-                      .scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    patternCache_.emplace(pattern.cacheKey(),
+                          QBrush(pattern.convertToFormat(QImage::Format_RGB32)
+                                     .scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    return patternCache_->second;
 }
 
 QBrush Player::brush(const BrushDef& def) const {
@@ -411,6 +425,10 @@ void Player::clipRect(const Box& b, bool exclude) {
     if (!near(r))
         return;
     const QRegion current = s_.clip ? *s_.clip : QRegion(out_.bounds);
+    // Each exclusion can split the region further; past the limit it is
+    // left as it is, which keeps every later clip operation cheap.
+    if (exclude && current.rectCount() >= kMaxClipRects)
+        return;
     const QRegion next =
         exclude ? current.subtracted(pixelRect(r)) : current.intersected(pixelRect(r));
     if (next.rectCount() <= kMaxClipRects)
