@@ -43,6 +43,9 @@ NumberList::NumberList(QWidget* parent) : Control<QComboBox>(parent) {
     view->setLayoutMode(QListView::Batched);
     setView(view);
     setModel(&model_);
+    // A drop-down list is as tall as its font makes it; only its width is
+    // ever set.
+    setHeight(static_cast<float>(sizeHint().height()) * kTwips);
     connect(this, &QComboBox::activated, this, [this] { Q_EMIT picked(); });
 }
 

@@ -53,6 +53,7 @@ TEST_F(WindowTest, StartupLeavesEveryControlAsTheTablesSay) {
 
     EXPECT_FALSE(form->comImage->visible());
     EXPECT_EQ(form->comImage->width(), 1000);
+    EXPECT_GT(form->comImage->height(), 0); // as tall as its font makes it
     EXPECT_EQ(form->comImage->top(), 270);
     EXPECT_EQ(form->comImage->parentWidget(), form->fraOptions);
 
