@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -118,7 +119,11 @@ Picture readRaster(const QString& path, QFile& file, const DrawSizeChooser& draw
     if (!isAcceptedFormat(format))
         fail(path, "unsupported picture format " + format.toStdString());
 
-    const QSize stored = reader.size();
+    QSize stored = reader.size();
+    // A BMP stored top down states a negative height; the reader reads it
+    // upright but reports the figure as stored.
+    if (format == "bmp" && stored.height() < 0 && stored.height() > INT_MIN)
+        stored.setHeight(-stored.height());
     if (stored.isEmpty())
         fail(path, "the picture's size cannot be read");
     const bool swap = rotatesQuarter(reader.transformation());

@@ -448,6 +448,22 @@ TEST_F(PictureLoaderTest, TruncatedJpegNeverCrashes) {
     }
 }
 
+// A BMP may store its rows from the top down, which it tells by a negative
+// height.
+TEST_F(PictureLoaderTest, TopDownBmpLoadsUpright) {
+    QByteArray rows;
+    rows.append("\x00\x00\xff\x00\xff\x00\x00\x00", 8); // red, green, padding
+    rows.append("\xff\x00\x00\xff\xff\xff\x00\x00", 8); // blue, white, padding
+    ASSERT_TRUE(writeBytes(path("top-down.bmp"), bmpHeaderClaiming({2, -2}) + rows));
+    for (const DrawSizeChooser& chooser : {DrawSizeChooser{}, fitChooser({2, 2})}) {
+        const Picture picture = loadPicture(path("top-down.bmp"), chooser);
+        EXPECT_EQ(picture.size(), QSize(2, 2));
+        ASSERT_EQ(picture.raster().size(), QSize(2, 2));
+        EXPECT_EQ(picture.raster().pixel(0, 0), qRgb(255, 0, 0));
+        EXPECT_EQ(picture.raster().pixel(0, 1), qRgb(0, 0, 255));
+    }
+}
+
 TEST_F(PictureLoaderTest, UnreadableFileIsALoadError) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "running as root, which may read any file whatever its permissions";
