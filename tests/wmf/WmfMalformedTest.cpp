@@ -203,6 +203,10 @@ TEST(WmfMalformed, ExtremeButValidValuesRender) {
     w.scaleWindowExt(0, 0, 32767, 1).intersectClipRect(32767, 32767, -32768, -32768);
     for (int i = 0; i < 3000; ++i)
         w.excludeClipRect(i, i, i + 2, i + 2);
+    for (int i = 0; i < 200; ++i)
+        w.scaleWindowExt(1, 32767, 1, 32767).ellipse(-5, -5, 5, 5);
+    for (int i = 0; i < 400; ++i)
+        w.scaleWindowExt(32767, 1, 32767, 1).ellipse(-5, -5, 5, 5).textOut(0, 0, "x");
     w.setRop2(0).setRop2(99).setTextAlign(0xFFFF).setBkMode(77).setPolyFillMode(-5);
     w.polygon({}).polyline({{0, 0}}).polyPolygon({{}, {{1, 1}}});
     w.textOut(1, 1, "").patBlt(QRect(-32768, -32768, 32767, 32767), 0x12345678);

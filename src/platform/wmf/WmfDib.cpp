@@ -35,7 +35,8 @@ struct Channel {
     int value(std::uint32_t px) const {
         if (max == 0)
             return 0;
-        return static_cast<int>((((px & mask) >> shift) * 255 + max / 2) / max);
+        const std::uint64_t v = (px & mask) >> shift;
+        return static_cast<int>((v * 255 + max / 2) / max);
     }
 };
 

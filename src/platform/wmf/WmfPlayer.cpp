@@ -779,7 +779,12 @@ bool Player::stateRecord(const Record& rec) {
         if (sc.xDenom == 0 || sc.yDenom == 0 || sc.xNum == 0 || sc.yNum == 0)
             break;
         QSizeF& ext = rec.function == fn::ScaleWindowExt ? s_.windowExt : s_.viewportExt;
-        ext = QSizeF(ext.width() * sc.xNum / sc.xDenom, ext.height() * sc.yNum / sc.yDenom);
+        const QSizeF scaled(ext.width() * sc.xNum / sc.xDenom, ext.height() * sc.yNum / sc.yDenom);
+        // Repeated scaling could shrink or grow an extent without end; one
+        // that no longer maps to finite coordinates is refused.
+        auto usable = [](double v) { return std::abs(v) >= 1e-3 && std::abs(v) <= 1e9; };
+        if (usable(scaled.width()) && usable(scaled.height()))
+            ext = scaled;
         break;
     }
     case fn::MoveTo:
