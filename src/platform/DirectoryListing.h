@@ -4,6 +4,7 @@
 #include <QStringView>
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace pictolune {
@@ -27,7 +28,9 @@ public:
 // sorted with naturalCompare. A directory that cannot be read has no names.
 class SortedNames {
 public:
-    static SortedNames read(const QString& directory);
+    // `previous`, the names read last, spares sorting again when the folder
+    // reads exactly as it did then.
+    static SortedNames read(const QString& directory, SortedNames previous = {});
 
     std::size_t size() const { return entries_.size(); }
     QStringView at(std::size_t i) const {
@@ -35,11 +38,13 @@ public:
     }
 
 private:
+    void sort();
+
     // All names in one buffer rather than one string each: a folder of a
     // million files costs two allocations, not a million.
     struct Entry {
-        std::size_t offset;
-        std::size_t length;
+        std::uint32_t offset;
+        std::uint32_t length;
     };
     std::vector<char16_t> units_;
     std::vector<Entry> entries_;

@@ -2,6 +2,8 @@
 
 #include <QStringView>
 
+#include <string>
+
 namespace pictolune {
 
 // The order in which a folder's names are listed, as a file manager shows
@@ -12,6 +14,13 @@ namespace pictolune {
 // `a` sorts before, with or after `b`; zero only for identical names, so the
 // order is total.
 int naturalCompare(QStringView a, QStringView b);
+
+// Appends to `key` the bytes whose plain byte order (memcmp, then length) is
+// the order of naturalCompare before its tie-break: keys compare equal
+// exactly when naturalCompare needs the exact names to decide. Sorting a
+// large folder builds each key once instead of folding both names in every
+// comparison.
+void appendNaturalSortKey(QStringView name, std::string& key);
 
 struct NaturalLess {
     bool operator()(QStringView a, QStringView b) const { return naturalCompare(a, b) < 0; }

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <sys/socket.h>
@@ -113,6 +114,12 @@ TEST(DirectoryListing, SeesTheFolderAsItIsWhenTheListingStarts) {
     EXPECT_EQ(listAll(listing, folder.path()), QStringList{"a.jpg"});
     folder.file("b.jpg");
     EXPECT_EQ(listAll(listing, folder.path()), (QStringList{"a.jpg", "b.jpg"}));
+    // Same number of names, same lengths: still read afresh.
+    ASSERT_EQ(::rename(folder.bytes("a.jpg").c_str(), folder.bytes("c.jpg").c_str()), 0);
+    EXPECT_EQ(listAll(listing, folder.path()), (QStringList{"b.jpg", "c.jpg"}));
+    EXPECT_EQ(listAll(listing, folder.path()), (QStringList{"b.jpg", "c.jpg"}));
+    ASSERT_EQ(::unlink(folder.bytes("b.jpg").c_str()), 0);
+    EXPECT_EQ(listAll(listing, folder.path()), QStringList{"c.jpg"});
 }
 
 TEST(DirectoryListing, FoldersThatCannotBeReadListAsEmpty) {
