@@ -10,6 +10,8 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("pictolune"));
     setApplicationDisplayName(QStringLiteral("Pictolune"));
     setApplicationVersion(QStringLiteral(PICTOLUNE_VERSION));
+    // Ties the window to its desktop entry (the Wayland app id, the icon).
+    setDesktopFileName(QStringLiteral("pictolune"));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

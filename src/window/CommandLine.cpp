@@ -30,7 +30,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QCoreApplication::translate("main", "Folders whose pictures to show, or pictures to "
                                             "start at. Without one, a folder dialog asks."),
         "[FOLDER|PICTURE...]");
-    parser.process(arguments);
+    // A bad option is a bad command line like a missing path: status 2.
+    if (!parser.parse(arguments))
+        failWith(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
 
     CommandLine result;
     // Spelling of each folder as first named, by its canonical path, so that

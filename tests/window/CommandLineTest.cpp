@@ -48,6 +48,12 @@ TEST(CommandLine, MissingPathIsAClearErrorWithStatusTwo) {
     EXPECT_TRUE(run.err.contains("no such file or folder")) << run.err.toStdString();
 }
 
+TEST(CommandLine, UnknownOptionIsABadCommandLineToo) {
+    const ProgramRun run = runProgram({"--bogus"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains("bogus")) << run.err.toStdString();
+}
+
 TEST(CommandLine, FoldersAndPicturesMixedScanEachFolderOnce) {
     QTemporaryDir a;
     QTemporaryDir b;
