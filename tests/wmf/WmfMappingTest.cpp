@@ -61,6 +61,14 @@ QByteArray plainUpsideDown() {
     return w.bytes();
 }
 
+QByteArray plainViewport() {
+    // A plain file that sets its viewport too is as large as that viewport.
+    auto w = WmfWriter::plain();
+    w.setWindowExt(1000, 1000).setViewportOrg(10, 10).setViewportExt(200, 200);
+    redBrush(w).rectangle(250, 250, 750, 750);
+    return w.bytes();
+}
+
 QByteArray viewportChange() {
     // A viewport of half the picture, moved to its middle.
     auto w = canvas();
@@ -118,6 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Wmf, Mapping,
                                            MappingCase{"own_window", placeableOwnWindow},
                                            MappingCase{"plain", plainWindow},
                                            MappingCase{"upside_down", plainUpsideDown},
+                                           MappingCase{"plain_viewport", plainViewport},
                                            MappingCase{"viewport", viewportChange},
                                            MappingCase{"offset_scale", offsetAndScale},
                                            MappingCase{"isotropic", isotropic},
@@ -170,6 +179,7 @@ TEST(WmfMapping, OwnSize) {
         {"plain window, negative height", plainWith(400, -300), {400, 300}},
         {"plain window too large", plainWith(20000, 10000), {1024, 512}},
         {"plain window too small", plainWith(8, 4), {32, 16}},
+        {"plain viewport", plainViewport(), {200, 200}},
         // No window at all: the extent of the drawing, pen included.
         {"plain without window", drawsOnly.bytes(), {201, 101}},
     };

@@ -531,33 +531,51 @@ bool isDrawing(std::uint16_t function) {
     }
 }
 
-// The window of a plain metafile: the one in force when drawing starts, or
-// failing that the first extent it ever sets. Empty when it sets none.
-void findPlainWindow(Document& doc) {
+// The frame of a plain metafile: the window in force when drawing starts, or
+// failing that the first extent it ever sets. When the file also sets its
+// viewport by then, the picture is that viewport, as on the device it was
+// made for. Empty when no window extent is set at all.
+void findPlainFrame(Document& doc) {
     QPoint org;
+    QPoint viewportOrg;
     std::optional<QSize> ext;
+    std::optional<QSize> viewportExt;
     bool drawn = false;
     for (const Record& rec : doc.records) {
         if (isDrawing(rec.function)) {
             drawn = true;
             if (ext)
                 break;
-        } else if (rec.function == fn::SetWindowOrg && !(drawn && ext)) {
-            org = std::get<Point>(rec.payload).p;
-        } else if (rec.function == fn::SetWindowExt) {
-            const QPoint e = std::get<Point>(rec.payload).p;
-            if (e.x() != 0 && e.y() != 0) {
-                ext = QSize(e.x(), e.y());
-                if (drawn)
-                    break;
-            }
+            continue;
+        }
+        const Point* arg = std::get_if<Point>(&rec.payload);
+        if (!arg)
+            continue;
+        const QPoint p = arg->p;
+        if (rec.function == fn::SetWindowOrg) {
+            org = p;
+        } else if (rec.function == fn::SetViewportOrg) {
+            viewportOrg = p;
+        } else if (rec.function == fn::SetViewportExt && p.x() != 0 && p.y() != 0) {
+            viewportExt = QSize(p.x(), p.y());
+        } else if (rec.function == fn::SetWindowExt && p.x() != 0 && p.y() != 0) {
+            ext = QSize(p.x(), p.y());
+            if (drawn)
+                break;
         }
     }
     if (!ext)
         return;
-    doc.frame = QRect(0, 0, std::abs(ext->width()), std::abs(ext->height()));
     doc.windowOrg = org;
     doc.windowExt = *ext;
+    if (viewportExt) {
+        const QSize v = *viewportExt;
+        doc.frame = QRect(QPoint(std::min(viewportOrg.x(), viewportOrg.x() + v.width()),
+                                 std::min(viewportOrg.y(), viewportOrg.y() + v.height())),
+                          QSize(std::abs(v.width()), std::abs(v.height())));
+    } else {
+        doc.frame = QRect(0, 0, std::abs(ext->width()), std::abs(ext->height()));
+    }
     doc.ownSize = plainOwnSize(doc.frame.size());
 }
 
@@ -650,7 +668,7 @@ Document parseDocument(const QByteArray& bytes) {
         doc.ownSize = boundedSize(bbox.width() * 96.0 / doc.unitsPerInch,
                                   bbox.height() * 96.0 / doc.unitsPerInch, 1, kMaxOwnSide);
     } else {
-        findPlainWindow(doc);
+        findPlainFrame(doc);
     }
     return doc;
 }
