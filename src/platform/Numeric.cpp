@@ -7,6 +7,9 @@
 #include <limits>
 #include <string>
 
+#include <locale.h>
+#include <stdlib.h>
+
 namespace pictolune {
 
 std::int32_t checkedAdd(std::int32_t a, std::int32_t b) {
@@ -97,16 +100,23 @@ double leadingNumber(QStringView text) {
             number += exponent;
     }
     // from_chars ignores the locale, so "." is the decimal point whatever
-    // locale the application runs in. Out-of-range values saturate to +-inf,
-    // which later conversions report as overflow.
+    // locale the application runs in.
     const char* begin = number.data();
     if (*begin == '+')
         ++begin;
     double value = 0.0;
     const auto [end, error] = std::from_chars(begin, number.data() + number.size(), value);
     (void)end;
-    if (error == std::errc::result_out_of_range)
-        return (number[0] == '-') ? -HUGE_VAL : HUGE_VAL;
+    if (error == std::errc::result_out_of_range) {
+        // from_chars says the same for a number too large and one too small,
+        // and leaves the value alone. strtod in the C locale tells them
+        // apart: +-inf for the first, which later conversions report as
+        // overflow, and zero for the second.
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        if (cLocale == locale_t(nullptr))
+            return (number[0] == '-') ? -HUGE_VAL : HUGE_VAL;
+        return strtod_l(number.c_str(), nullptr, cLocale);
+    }
     return value;
 }
 

@@ -83,4 +83,14 @@ TEST(LeadingNumber, HugeExponentSaturatesInsteadOfFailing) {
     EXPECT_THROW(roundHalfEven(leadingNumber(u"1e999") * 1000), OverflowError);
 }
 
+// Found by fuzzing: a number too small for a double is as good as zero.
+TEST(LeadingNumber, TinyExponentUnderflowsToZeroNotInfinity) {
+    EXPECT_EQ(leadingNumber(u"3E-3900"), 0.0);
+    EXPECT_FALSE(std::signbit(leadingNumber(u"1e-400")));
+    EXPECT_EQ(leadingNumber(u"-1e-400"), 0.0);
+    EXPECT_TRUE(std::signbit(leadingNumber(u"-1e-400")));
+    EXPECT_EQ(leadingNumber(u"0.0001e-320"), 0.0);
+    EXPECT_EQ(leadingNumber(u"4.9e-324"), 4.9e-324); // the smallest subnormal still reads
+}
+
 } // namespace
