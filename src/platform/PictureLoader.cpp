@@ -31,6 +31,12 @@ namespace {
 constexpr qint64 kMaxPictureBytes = qint64(1) << 30;
 constexpr int kMaxPictureMegabytes = int(kMaxPictureBytes >> 20);
 
+// A metafile is read whole before it is parsed. The parser's own limits
+// (48 million bitmap pixels over a file, a million records) keep every
+// metafile it accepts well below this, so a larger file is refused unread
+// rather than held in memory only to be refused.
+constexpr qint64 kMaxMetafileBytes = qint64(256) << 20;
+
 // Enough for a metafile's placeable and standard headers.
 constexpr qint64 kMetafileSniffBytes = 64;
 
@@ -144,7 +150,7 @@ Picture readRaster(const QString& path, QFile& file, const DrawSizeChooser& draw
 }
 
 Picture readMetafile(const QString& path, QFile& file, qint64 fileSize) {
-    if (fileSize > kMaxPictureBytes)
+    if (fileSize > kMaxMetafileBytes)
         fail(path, "metafile passes the memory bound");
     const QByteArray bytes = file.readAll();
     if (bytes.size() != fileSize)
