@@ -44,6 +44,10 @@ void DirectoryScan::changeDirectory(const ShowPicture& showImage) {
     if (folder.isEmpty())
         return;
     comImage_.clear();
+    // The old paths are done with once a folder is chosen; nothing runs
+    // between here and the fill, so letting them go now only keeps them from
+    // sharing the peak with the listing of a large folder.
+    std::vector<QString>().swap(catalogue_.imagePaths);
     catalogue_.scanCounter = 0;
     catalogue_.directoryPath = folder;
     countPass();
