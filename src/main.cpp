@@ -1,4 +1,5 @@
 #include "catalogue/FolderChooser.h"
+#include "platform/Allocator.h"
 #include "platform/DirectoryListing.h"
 #include "platform/InputBox.h"
 #include "window/Application.h"
@@ -8,6 +9,7 @@
 #include <exception>
 
 int main(int argc, char** argv) {
+    pictolune::tuneAllocatorForPictures();
     pictolune::Application app(argc, argv);
     const pictolune::CommandLine commandLine = pictolune::parseCommandLine(app.arguments());
 
