@@ -7,7 +7,7 @@ namespace pictolune {
 
 QColor resolveColour(std::uint32_t value) {
     if ((value & 0x80000000u) == 0)
-        return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+        return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
     const QPalette palette = QGuiApplication::palette();
     switch (value & 0xFF) {
     case 7: // menu text

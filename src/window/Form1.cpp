@@ -39,7 +39,7 @@ float panelLeft(float width, double factor, double subtrahend) {
     return toSingle(step * factor - subtrahend);
 }
 
-Form1::Form1(Services services, QStringList folders, QString startPicture)
+Form1::Form1(const Services& services, QStringList folders, QString startPicture)
     : services_(services), folders_(std::move(folders)), startPicture_(std::move(startPicture)) {
     setWindowTitle(QStringLiteral("Pictolune"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/pictolune.png")));

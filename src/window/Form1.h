@@ -37,7 +37,7 @@ public:
     // `folders` are scanned at start-up instead of asking: the first as the
     // start-up scan, the others appended. The show then starts at
     // `startPicture` when the scans found it.
-    Form1(Services services, QStringList folders = {}, QString startPicture = {});
+    explicit Form1(const Services& services, QStringList folders = {}, QString startPicture = {});
     ~Form1() override;
 
     // Builds the controls and scans the first folder. Runs once, before the
