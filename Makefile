@@ -37,6 +37,21 @@ bench: deps $(BENCH_BUILD)/build.ninja
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	./scripts/run-benchmarks.sh $(BENCH_BUILD)
 
+# A slideshow at 1 ms over sound and hostile pictures, with keys and resizes,
+# for SOAK_SECONDS under the sanitizers; `make test` runs a few seconds of it.
+SOAK_SECONDS ?= 60
+.PHONY: soak
+soak: deps $(TEST_BUILD)/build.ninja
+	cmake --build $(TEST_BUILD) -j $(JOBS) --target test_hostile
+	cd $(TEST_BUILD) && ASAN_OPTIONS=detect_leaks=1 PICTOLUNE_SOAK_SECONDS=$(SOAK_SECONDS) \
+		./tests/test_hostile --gtest_filter='SoakTest.*'
+
+# clang-tidy and cppcheck over src/ (.clang-tidy, cppcheck-suppressions.txt).
+# Not part of `make test`: it takes minutes on two cores.
+.PHONY: lint
+lint: deps $(TEST_BUILD)/build.ninja
+	LINT_BUILD=$(TEST_BUILD) LINT_JOBS=$(JOBS) ./scripts/lint.sh
+
 # Builds the fuzz targets with clang's libFuzzer and runs each for FUZZ_SECONDS
 # seconds (default 60).
 .PHONY: fuzz
