@@ -1,8 +1,26 @@
 #include "platform/NumberList.h"
 
 #include <QListView>
+#include <QProxyStyle>
 
 namespace pictolune {
+
+namespace {
+
+// The popup kind of list that some styles use measures the text of every
+// entry before it opens: seconds at a million entries. A plain drop-down
+// below the box measures nothing.
+class DropDownStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
 
 int NumberListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count_;
@@ -37,6 +55,9 @@ NumberList::NumberList(QWidget* parent) : Control<QComboBox>(parent) {
     setEditable(false);
     // Size from a short minimum text, never by measuring every entry.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    auto* style = new DropDownStyle;
+    style->setParent(this);
+    setStyle(style);
     setMinimumContentsLength(3);
     auto* view = new QListView(this);
     view->setUniformItemSizes(true);
