@@ -30,6 +30,10 @@ namespace {
 // 268 million pixels, past every camera sold today.
 constexpr qint64 kMaxPictureBytes = qint64(1) << 30;
 constexpr int kMaxPictureMegabytes = int(kMaxPictureBytes >> 20);
+// Above this decoded size a picture must come from a file of at least
+// 1/kMostBytesPerFileByte of it (see checkClaimedSize).
+constexpr qint64 kLargeDecodeBytes = qint64(64) << 20;
+constexpr qint64 kMostBytesPerFileByte = 16384;
 
 // A metafile is read whole before it is parsed. The parser's own limits
 // (48 million bitmap pixels over a file, a million records) keep every
@@ -82,17 +86,30 @@ QSize decodeSize(QSize own, const DrawSizeChooser& drawSize) {
             std::clamp(wanted.height(), 1, own.height())};
 }
 
-void checkClaimedSize(const QString& path, QSize own, QImage::Format format) {
+void checkClaimedSize(const QString& path, QSize own, QImage::Format format,
+                      const QByteArray& fileFormat, qint64 fileSize) {
     const int depth = format == QImage::Format_Invalid
                           ? 32
                           : std::max(32, int(QImage::toPixelFormat(format).bitsPerPixel()));
     // Two ints multiply safely in 64 bits; times the bytes per pixel they
     // may not, so the bound is divided instead.
     const qint64 pixels = qint64(own.width()) * own.height();
-    if (pixels > kMaxPictureBytes / (depth / 8)) {
+    const qint64 bytesPerPixel = depth / 8;
+    if (pixels > kMaxPictureBytes / bytesPerPixel) {
         fail(path, "picture of " + std::to_string(own.width()) + " x " +
                        std::to_string(own.height()) + " pixels passes the " +
                        std::to_string(kMaxPictureMegabytes) + " MB memory bound");
+    }
+    // A few bytes that claim a picture of hundreds of megabytes are a bomb
+    // too, even under the bound: only a JPEG is decoded at the reduced size
+    // it is drawn at; the others would be decoded, and their buffer filled,
+    // whole. Even a picture of one flat colour needs one byte of file for a
+    // few thousand pixels.
+    if (fileFormat != "jpeg" && pixels * bytesPerPixel > kLargeDecodeBytes &&
+        pixels * bytesPerPixel / kMostBytesPerFileByte > fileSize) {
+        fail(path, "a file of " + std::to_string(fileSize) + " bytes claims a picture of " +
+                       std::to_string(own.width()) + " x " + std::to_string(own.height()) +
+                       " pixels");
     }
 }
 
@@ -134,7 +151,7 @@ Picture readRaster(const QString& path, QFile& file, const DrawSizeChooser& draw
         fail(path, "the picture's size cannot be read");
     const bool swap = rotatesQuarter(reader.transformation());
     const QSize own = transposedIf(swap, stored);
-    checkClaimedSize(path, own, reader.imageFormat());
+    checkClaimedSize(path, own, reader.imageFormat(), format, file.size());
 
     // The reader scales in the file's stored orientation, before it turns
     // the picture upright. JPEG decodes straight at a reduced DCT scale;

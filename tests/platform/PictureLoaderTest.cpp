@@ -313,6 +313,10 @@ TEST_F(PictureLoaderTest, DecompressionBombsAreRefusedFromTheHeader) {
         {"bomb.jpg", jpegClaiming({65500, 65500})}, // libjpeg's largest
         // Its byte count passes 64 bits: the check must not overflow.
         {"bomb-2147483647-square.tiff", tiffClaiming({2147483647, 2147483647})},
+        // Just under the memory bound, from a file of a few dozen bytes.
+        {"near-bound-bomb.bmp", bmpHeaderClaiming({16384, 16000})},
+        {"near-bound-bomb.gif", gifClaiming({16384, 12321})},
+        {"near-bound-bomb.tiff", tiffClaiming({16000, 16000})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -326,6 +330,17 @@ TEST_F(PictureLoaderTest, DecompressionBombsAreRefusedFromTheHeader) {
             }
         }
     }
+}
+
+// A large picture of one flat colour compresses far, yet stays well within
+// what the bomb check allows a file of its size.
+TEST_F(PictureLoaderTest, LargeFlatGifIsNoBomb) {
+    QImage flat(4800, 4000, QImage::Format_RGB32);
+    flat.fill(Qt::darkGreen);
+    ASSERT_TRUE(writeGif(path("flat.gif"), flat));
+    const Picture picture = loadPicture(path("flat.gif"), fitChooser({800, 600}));
+    EXPECT_EQ(picture.size(), QSize(4800, 4000));
+    EXPECT_FALSE(picture.raster().isNull());
 }
 
 // Runs the load on another thread so that a load that blocks is reported
