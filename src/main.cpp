@@ -1,6 +1,7 @@
 #include "catalogue/FolderChooser.h"
 #include "platform/Allocator.h"
 #include "platform/DirectoryListing.h"
+#include "platform/FileNames.h"
 #include "platform/InputBox.h"
 #include "window/Application.h"
 #include "window/CommandLine.h"
@@ -11,7 +12,12 @@
 int main(int argc, char** argv) {
     pictolune::tuneAllocatorForPictures();
     pictolune::Application app(argc, argv);
-    const pictolune::CommandLine commandLine = pictolune::parseCommandLine(app.arguments());
+    // From argv itself rather than app.arguments(), which cannot give back
+    // names that are not valid UTF-8.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(pictolune::decodeFileName(argv[i]));
+    const pictolune::CommandLine commandLine = pictolune::parseCommandLine(arguments);
 
     pictolune::DialogFolderChooser chooser;
     pictolune::DialogInputBox inputBox;

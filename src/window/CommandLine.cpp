@@ -1,12 +1,17 @@
 #include "window/CommandLine.h"
 
+#include "platform/FileNames.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+
+#include <sys/stat.h>
 
 namespace pictolune {
 
@@ -15,6 +20,19 @@ namespace {
 [[noreturn]] void failWith(const QString& message) {
     std::fprintf(stderr, "pictolune: %s\n", qPrintable(message));
     std::exit(2);
+}
+
+// The file system is asked with the name's own bytes, so that names which
+// are not valid UTF-8 are found too.
+bool statPath(const QString& path, struct stat& info) {
+    return ::stat(encodeFileName(path).constData(), &info) == 0;
+}
+
+QString canonicalPath(const QString& path) {
+    char resolved[PATH_MAX];
+    if (::realpath(encodeFileName(path).constData(), resolved) == nullptr)
+        return path;
+    return decodeFileName(resolved);
 }
 
 } // namespace
@@ -43,7 +61,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     // a folder named twice, or through two of its pictures, is scanned once.
     QHash<QString, QString> spellings;
     const auto addFolder = [&](const QString& folder) -> QString {
-        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        const QString canonical = canonicalPath(folder);
         const auto known = spellings.constFind(canonical);
         if (known != spellings.constEnd())
             return *known;
@@ -54,14 +72,15 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
     for (const QString& path : parser.positionalArguments()) {
         const QFileInfo info(path);
-        if (info.isDir()) {
+        struct stat status {};
+        if (!statPath(path, status)) {
+            failWith(QStringLiteral("%1: no such file or folder").arg(path));
+        } else if (S_ISDIR(status.st_mode)) {
             addFolder(path);
-        } else if (info.exists()) {
+        } else {
             const QString folder = addFolder(info.absolutePath());
             if (result.startPicture.isEmpty())
                 result.startPicture = folder + QLatin1Char('/') + info.fileName();
-        } else {
-            failWith(QStringLiteral("%1: no such file or folder").arg(path));
         }
     }
     return result;

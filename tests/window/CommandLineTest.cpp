@@ -1,4 +1,5 @@
 #include "window/CommandLine.h"
+#include "platform/FileNames.h"
 #include "window/Application.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace pictolune;
 
@@ -75,6 +78,16 @@ TEST(CommandLine, PictureInAFolderAlreadyNamedUsesThatSpelling) {
     const CommandLine line = parseCommandLine({"pictolune", a.path() + "/", a.filePath("p.bmp")});
     EXPECT_EQ(line.folders, QStringList({a.path() + "/"}));
     EXPECT_EQ(line.startPicture, a.path() + "//p.bmp");
+}
+
+TEST(CommandLine, FolderWhoseNameIsNotUtf8IsFound) {
+    QTemporaryDir parent;
+    const QByteArray bytes = QFile::encodeName(parent.path()) + "/caf\xe9";
+    ASSERT_EQ(::mkdir(bytes.constData(), 0700), 0);
+    const QString folder = decodeFileName(bytes.toStdString());
+    const CommandLine line = parseCommandLine({"pictolune", folder});
+    EXPECT_EQ(line.folders, QStringList{folder});
+    EXPECT_EQ(encodeFileName(line.folders.front()), bytes);
 }
 
 TEST(UntrappedError, IsNamedInAMessageBoxAndEndsWithStatusOne) {
