@@ -23,16 +23,6 @@ namespace pictolune::testing {
 
 namespace {
 
-void putLe16(QByteArray& out, quint32 v) {
-    out.append(char(v & 0xff));
-    out.append(char((v >> 8) & 0xff));
-}
-
-void putLe32(QByteArray& out, quint32 v) {
-    putLe16(out, v & 0xffff);
-    putLe16(out, v >> 16);
-}
-
 QByteArray noise(qsizetype size, quint32 seed) {
     QRandomGenerator random(seed);
     QByteArray out(size, Qt::Uninitialized);
@@ -74,38 +64,6 @@ QByteArray encoded(const QImage& image, const char* format) {
     if (!written || !file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
-}
-
-// A placeable metafile, one inch square, with a frame and an ellipse.
-QByteArray metafile() {
-    QByteArray out;
-    const auto word = [&out](int v) { putLe16(out, quint32(v) & 0xffff); };
-    const int placeable[] = {0xcdd7, 0x9ac6, 0, 0, 0, 1440, 1440, 1440, 0, 0};
-    int checksum = 0;
-    for (const int w : placeable) {
-        word(w);
-        checksum ^= w;
-    }
-    word(checksum);
-    const std::vector<std::vector<int>> records = {
-        {0x041b, 1200, 1200, 240, 240}, // Rectangle: bottom, right, top, left
-        {0x0418, 1100, 1100, 340, 340}, // Ellipse
-        {0x0000},                       // end of file
-    };
-    int words = 9, largest = 0;
-    for (const auto& r : records) {
-        words += 2 + int(r.size());
-        largest = std::max(largest, 2 + int(r.size()));
-    }
-    for (const int w : {1, 9, 0x0300, words & 0xffff, words >> 16, 0, largest, 0, 0})
-        word(w);
-    for (const auto& r : records) {
-        word(2 + int(r.size()));
-        word(0);
-        for (const int w : r)
-            word(w);
-    }
-    return out;
 }
 
 // A BMP header for a 24-bit picture of `width` x `height` (negative: stored
@@ -238,7 +196,7 @@ QByteArray endingOf(const char* format) {
 
 QByteArray goodPicture(const char* format) {
     if (std::strcmp(format, "wmf") == 0)
-        return metafile();
+        return smallMetafile();
     return encoded(photographicImage(QSize(160, 120), 7), format);
 }
 
@@ -251,7 +209,7 @@ HostileCorpus writeHostileCorpus(const QString& dir) {
     std::vector<std::pair<QByteArray, QByteArray>> good; // ending, bytes
     for (const char* format : kFormats)
         good.emplace_back(endingOf(format), goodPicture(format));
-    good.emplace_back(".wmf", metafile());
+    good.emplace_back(".wmf", smallMetafile());
     w.file("good.jpeg", "sound picture", shown, good[0].second);
     for (const auto& [ending, bytes] : good)
         w.file("good" + ending, "sound picture", shown, bytes);
@@ -348,7 +306,7 @@ HostileCorpus writeHostileCorpus(const QString& dir) {
     w.file("gif-named.bmp", other, shown, bytesOf(".gif"));
     w.file("bmp-named.tiff", other, shown, bytesOf(".bmp"));
     w.file("tiff-named.jpg", other, shown, bytesOf(".tiff"));
-    w.file("wmf-named.jpg", other, shown, metafile());
+    w.file("wmf-named.jpg", other, shown, smallMetafile());
     w.file("png-named.jpg", other, fails, encoded(thin({30, 20}), "png"));
     w.file("jpeg-named.wmf", other, fails, bytesOf(".jpg"));
 
@@ -421,7 +379,7 @@ HostileCorpus writeHostileCorpus(const QString& dir) {
     w.sparse("sparse-2-gib.wmf", "huge file", fails, QByteArray(), 2 * kGiB);
     w.sparse("sparse-5-gib-after-a-real-header.jpg", "huge file", either, bytesOf(".jpg"),
              5 * kGiB);
-    w.sparse("sparse-700-mib-after-a-wmf-header.wmf", "huge file", fails, metafile().left(40),
+    w.sparse("sparse-700-mib-after-a-wmf-header.wmf", "huge file", fails, smallMetafile().left(40),
              700 << 20);
     return w.take();
 }

@@ -31,19 +31,6 @@ namespace pictolune::testing {
 
 namespace {
 
-std::optional<long> statusKb(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    std::string word;
-    while (status >> word) {
-        if (word == key) {
-            long kb = 0;
-            status >> kb;
-            return kb;
-        }
-    }
-    return std::nullopt;
-}
-
 // Room for the rounding of float geometry.
 constexpr float kSlack = 0.01f;
 
@@ -59,10 +46,6 @@ void expectInsideWindow(const Form1& form) {
 
 } // namespace
 
-long residentKb() {
-    return statusKb("VmRSS:").value_or(0);
-}
-
 long heapInUseKb() {
 #ifdef PICTOLUNE_ASAN
     return long(__sanitizer_get_current_allocated_bytes() / 1024);
@@ -70,21 +53,6 @@ long heapInUseKb() {
     const struct mallinfo2 info = mallinfo2();
     return long((info.uordblks + info.hblkhd) / 1024);
 #endif
-}
-
-PeakGrowth::PeakGrowth() {
-    std::ofstream reset("/proc/self/clear_refs");
-    reset << "5";
-    reset.flush();
-    if (reset.good())
-        start_ = statusKb("VmHWM:");
-}
-
-std::optional<long> PeakGrowth::kb() const {
-    const auto peak = statusKb("VmHWM:");
-    if (!start_ || !peak)
-        return std::nullopt;
-    return *peak - *start_;
 }
 
 ShowResult showAndCheck(Form1& form, std::int32_t index) {

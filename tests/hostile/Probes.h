@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/ProcessMemory.h"
 #include "window/Form1.h"
 
 #include <cstdint>
@@ -9,25 +10,10 @@
 // kept the display's rules.
 namespace pictolune::testing {
 
-// Resident memory of this process now, in KiB.
-long residentKb();
-
 // Heap memory in use by live allocations, in KiB: what leaks would swell.
 // Under AddressSanitizer it leaves out the freed memory the sanitizer holds
 // back to catch late uses, which resident memory counts.
 long heapInUseKb();
-
-// The peak of resident memory since construction, as growth over what was
-// resident then. Resets the kernel's high-water mark where it may; else
-// nullopt.
-class PeakGrowth {
-public:
-    PeakGrowth();
-    std::optional<long> kb() const;
-
-private:
-    std::optional<long> start_;
-};
 
 struct ShowResult {
     bool shown = false;

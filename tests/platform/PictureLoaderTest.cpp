@@ -1,6 +1,7 @@
 #include "platform/PictureLoader.h"
 #include "platform/Errors.h"
 #include "platform/FileNames.h"
+#include "support/ProcessMemory.h"
 #include "support/TestPictures.h"
 
 #include <QDir>
@@ -59,42 +60,6 @@ double meanDifference(const QImage& a, const QImage& b) {
     }
     return sum / (3.0 * x.width() * x.height());
 }
-
-// Peak resident memory of this process, in KiB, after resetting the peak to
-// what is resident now; nullopt where the kernel does not offer the reset.
-class PeakMemory {
-public:
-    PeakMemory() {
-        std::ofstream reset("/proc/self/clear_refs");
-        reset << "5";
-        reset.flush();
-        if (reset.good())
-            start_ = residentKb("VmHWM:");
-    }
-    std::optional<long> growthKb() const {
-        if (!start_)
-            return std::nullopt;
-        const auto peak = residentKb("VmHWM:");
-        if (!peak)
-            return std::nullopt;
-        return *peak - *start_;
-    }
-
-private:
-    static std::optional<long> residentKb(const std::string& key) {
-        std::ifstream status("/proc/self/status");
-        std::string word;
-        while (status >> word) {
-            if (word == key) {
-                long kb = 0;
-                status >> kb;
-                return kb;
-            }
-        }
-        return std::nullopt;
-    }
-    std::optional<long> start_;
-};
 
 constexpr long kFullFrame24MpKb = 6000L * 4000 * 4 / 1024;
 
@@ -277,11 +242,11 @@ TEST_F(PictureLoaderTest, ExifOrientationGivesUprightPictureAndSize) {
 
 TEST_F(PictureLoaderTest, LargePhotoFitToScreenDecodesReducedWithoutTheFullFrame) {
     ASSERT_TRUE(writeJpeg(path("24mp.jpg"), QSize(6000, 4000), 90));
-    const PeakMemory memory;
+    const PeakGrowth memory;
     const Picture picture = loadPicture(path("24mp.jpg"), fitChooser({1920, 1080}));
     EXPECT_EQ(picture.size(), QSize(6000, 4000));
     EXPECT_EQ(picture.raster().size(), QSize(1620, 1080));
-    if (const auto growth = memory.growthKb()) {
+    if (const auto growth = memory.kb()) {
         EXPECT_LT(*growth, kFullFrame24MpKb * 2 / 3) << "peak memory grew by " << *growth << " KiB";
     }
 }
@@ -323,9 +288,9 @@ TEST_F(PictureLoaderTest, DecompressionBombsAreRefusedFromTheHeader) {
         ASSERT_FALSE(c.bytes.isEmpty());
         ASSERT_TRUE(writeBytes(path(c.file), c.bytes));
         for (const DrawSizeChooser& chooser : {DrawSizeChooser{}, fitChooser({1920, 1080})}) {
-            const PeakMemory memory;
+            const PeakGrowth memory;
             EXPECT_EQ(loadOutcome(path(c.file), chooser), "LoadError");
-            if (const auto growth = memory.growthKb()) {
+            if (const auto growth = memory.kb()) {
                 EXPECT_LT(*growth, 64 * 1024) << "peak memory grew by " << *growth << " KiB";
             }
         }
@@ -393,42 +358,6 @@ TEST_F(PictureLoaderTest, FilesThatAreNoPictureAreLoadErrors) {
     // Cut at the NUL, the name would open a real picture.
     ASSERT_TRUE(writeJpeg(path("real.jpg"), QSize(16, 16)));
     EXPECT_EQ(loadOutcome(path("real.jpg") + QChar(0) + "other.jpg"), "LoadError");
-}
-
-// The smallest placeable metafile: a one-inch square frame with a filled
-// rectangle.
-QByteArray smallMetafile() {
-    QByteArray out;
-    const auto word = [&out](int v) {
-        out.append(char(v & 0xff));
-        out.append(char((v >> 8) & 0xff));
-    };
-    const std::vector<int> placeable = {0xcdd7, 0x9ac6, 0, 0, 0, 1440, 1440, 1440, 0, 0};
-    int checksum = 0;
-    for (const int w : placeable) {
-        word(w);
-        checksum ^= w;
-    }
-    word(checksum);
-    // Function number and parameter words of each record.
-    const std::vector<std::vector<int>> records = {
-        {0x041b, 1200, 1200, 240, 240}, // Rectangle: bottom, right, top, left
-        {0x0000},                       // end of file
-    };
-    int words = 9, largest = 0;
-    for (const auto& r : records) {
-        words += 2 + int(r.size());
-        largest = std::max(largest, 2 + int(r.size()));
-    }
-    for (const int w : {1, 9, 0x0300, words & 0xffff, words >> 16, 0, largest, 0, 0})
-        word(w);
-    for (const auto& r : records) {
-        word(2 + int(r.size())); // size in words, low half first
-        word(0);
-        for (const int w : r)
-            word(w);
-    }
-    return out;
 }
 
 // Metafiles are told by their name or, under any name, by their header.

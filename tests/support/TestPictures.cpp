@@ -11,8 +11,6 @@
 
 namespace pictolune::testing {
 
-namespace {
-
 void putLe16(QByteArray& out, quint32 v) {
     out.append(char(v & 0xff));
     out.append(char((v >> 8) & 0xff));
@@ -22,6 +20,40 @@ void putLe32(QByteArray& out, quint32 v) {
     putLe16(out, v & 0xffff);
     putLe16(out, v >> 16);
 }
+
+QByteArray smallMetafile() {
+    QByteArray out;
+    const auto word = [&out](int v) { putLe16(out, quint32(v) & 0xffff); };
+    const int placeable[] = {0xcdd7, 0x9ac6, 0, 0, 0, 1440, 1440, 1440, 0, 0};
+    int checksum = 0;
+    for (const int w : placeable) {
+        word(w);
+        checksum ^= w;
+    }
+    word(checksum);
+    // Function number and parameter words of each record.
+    const std::vector<std::vector<int>> records = {
+        {0x041b, 1200, 1200, 240, 240}, // Rectangle: bottom, right, top, left
+        {0x0418, 1100, 1100, 340, 340}, // Ellipse
+        {0x0000},                       // end of file
+    };
+    int words = 9, largest = 0;
+    for (const auto& r : records) {
+        words += 2 + int(r.size());
+        largest = std::max(largest, 2 + int(r.size()));
+    }
+    for (const int w : {1, 9, 0x0300, words & 0xffff, words >> 16, 0, largest, 0, 0})
+        word(w);
+    for (const auto& r : records) {
+        word(2 + int(r.size())); // size in words, low half first
+        word(0);
+        for (const int w : r)
+            word(w);
+    }
+    return out;
+}
+
+namespace {
 
 void putBe16(QByteArray& out, quint32 v) {
     out.append(char((v >> 8) & 0xff));

@@ -34,6 +34,14 @@ QByteArray jpegWithOrientation(const QImage& image, int orientation, int quality
 bool writeJpegWithOrientation(const QString& path, const QImage& image, int orientation,
                               int quality = 90);
 
+// Little-endian words, as BMP, GIF and metafile headers store them.
+void putLe16(QByteArray& out, quint32 v);
+void putLe32(QByteArray& out, quint32 v);
+
+// The smallest placeable metafile: a one-inch square frame with a filled
+// rectangle and an ellipse.
+QByteArray smallMetafile();
+
 // Writes `bytes` to `path`, replacing any file there.
 bool writeBytes(const QString& path, const QByteArray& bytes);
 
