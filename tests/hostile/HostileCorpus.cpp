@@ -127,17 +127,8 @@ QByteArray tiffPages(int pages, bool loop) {
             {273, 4, data}, {277, 3, 1}, {278, 3, 2}, {279, 4, 4},
         };
         putLe16(out, kEntries);
-        for (const auto& e : ifd) {
-            putLe16(out, e.tag);
-            putLe16(out, e.type);
-            putLe32(out, 1);
-            if (e.type == 3) {
-                putLe16(out, e.value);
-                putLe16(out, 0);
-            } else {
-                putLe32(out, e.value);
-            }
-        }
+        for (const auto& e : ifd)
+            putTiffEntry(out, e.tag, e.type, e.value);
         const bool last = page + 1 == pages;
         putLe32(out, last ? (loop ? 8 : 0) : 8 + kIfdBytes * quint32(page + 1));
     }

@@ -21,6 +21,18 @@ void putLe32(QByteArray& out, quint32 v) {
     putLe16(out, v >> 16);
 }
 
+void putTiffEntry(QByteArray& out, quint16 tag, quint16 type, quint32 value) {
+    putLe16(out, tag);
+    putLe16(out, type);
+    putLe32(out, 1);
+    if (type == 3) { // SHORT: the value sits in the first half of the field
+        putLe16(out, value);
+        putLe16(out, 0);
+    } else {
+        putLe32(out, value);
+    }
+}
+
 QByteArray smallMetafile() {
     QByteArray out;
     const auto word = [&out](int v) { putLe16(out, quint32(v) & 0xffff); };
@@ -392,17 +404,8 @@ QByteArray tiffClaiming(QSize size) {
     QByteArray out("II*\0", 4);
     putLe32(out, 8);
     putLe16(out, entries);
-    for (const Entry& e : ifd) {
-        putLe16(out, e.tag);
-        putLe16(out, e.type);
-        putLe32(out, 1);
-        if (e.type == 3) {
-            putLe16(out, e.value);
-            putLe16(out, 0);
-        } else {
-            putLe32(out, e.value);
-        }
-    }
+    for (const Entry& e : ifd)
+        putTiffEntry(out, e.tag, e.type, e.value);
     putLe32(out, 0);
     out.append(QByteArray(kData, char(0x80)));
     return out;

@@ -37,6 +37,8 @@ bool writeJpegWithOrientation(const QString& path, const QImage& image, int orie
 // Little-endian words, as BMP, GIF and metafile headers store them.
 void putLe16(QByteArray& out, quint32 v);
 void putLe32(QByteArray& out, quint32 v);
+// One TIFF directory entry of a single SHORT (type 3) or LONG (type 4) value.
+void putTiffEntry(QByteArray& out, quint16 tag, quint16 type, quint32 value);
 
 // The smallest placeable metafile: a one-inch square frame with a filled
 // rectangle and an ellipse.
