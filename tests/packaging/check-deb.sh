@@ -40,6 +40,9 @@ for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
     grep -Eq "(^|, )${library//+/\\+} \(>= [^)]+\)" <<<"$depends" ||
         fail "Depends does not name $library with a version: $depends"
 done
+# A platform plug-in, which no linked library brings in for certain.
+grep -Eq "(^|, )qt6-qpa-plugins \| qt6-wayland(,|\$)" <<<"$depends" ||
+    fail "Depends names no Qt platform plug-in: $depends"
 # And this machine, which ran the program, satisfies them.
 printf 'Source: pictolune\n' >"$scratch/control"
 dpkg-checkbuilddeps -d "$depends" "$scratch/control" >"$scratch/deps.log" 2>&1 ||
