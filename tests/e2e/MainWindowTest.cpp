@@ -3,6 +3,7 @@
 // edge, and the folder dialog at start.
 
 #include "e2e/ViewerTest.h"
+#include "support/TestPictures.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -118,6 +119,37 @@ TEST_F(MainWindow, OpensMaximisedAndBlackWithTheFirstPictureFittedAndCentred) {
     EXPECT_TRUE(
         nearColour(lastShot_.pixel(found.left() + 3, found.center().y()), colours::orange.rgb()));
     EXPECT_TRUE(viewerAlive());
+}
+
+// A metafile is a picture like any other: fitted and centred. Its frame is
+// 1440 units across; at 60 units to the inch it is 24 inches, 2304 pixels,
+// square, and so larger than the screen.
+TEST_F(MainWindow, MetafileIsFittedAndCentredLikeAnyPicture) {
+    QByteArray metafile = testing::smallMetafile();
+    const int unitsPerInch = 60;
+    metafile[14] = char(unitsPerInch & 0xff);
+    metafile[15] = char(unitsPerInch >> 8);
+    quint16 checksum = 0;
+    for (int i = 0; i < 20; i += 2)
+        checksum ^= quint16(quint8(metafile[i]) | quint8(metafile[i + 1]) << 8);
+    metafile[20] = char(checksum & 0xff);
+    metafile[21] = char(checksum >> 8);
+    const QString folder = pictures_.filePath("metafile");
+    QDir().mkpath(folder);
+    ASSERT_TRUE(testing::writeBytes(folder + "/drawing.wmf", metafile));
+
+    ASSERT_TRUE(startViewer({folder}));
+    const QRect client = clientArea();
+    const QRectF expected =
+        expectedPictureRect(QSizeF(2304, 2304), client.size()).translated(client.topLeft());
+    QRect found;
+    const bool placed = pollUntil(
+        [&] {
+            found = pictureOnScreen(screenshot(), client);
+            return sameRect(found, expected, 2);
+        },
+        kChangeTimeoutMs);
+    EXPECT_TRUE(placed) << sameRect(found, expected, 2).message();
 }
 
 TEST_F(MainWindow, PanelRisesAtTheBottomEdgeAndDropsWhenThePointerMovesUp) {
