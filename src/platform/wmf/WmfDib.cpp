@@ -265,16 +265,18 @@ Dib decodeDib(Reader r, bool paletteIndices, PixelBudget& budget) {
             auto* dst = reinterpret_cast<QRgb*>(img.scanLine(y));
             for (int x = 0; x < w; ++x) {
                 if (bpp == 24) {
-                    const unsigned char* p = src + 3 * x;
+                    const unsigned char* p = src + std::ptrdiff_t(3) * x;
                     dst[x] = qRgb(p[2], p[1], p[0]);
                     continue;
                 }
                 std::uint32_t px = 0;
-                if (bpp == 16)
-                    px = src[2 * x] | (src[2 * x + 1] << 8);
-                else
-                    px = src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
-                         (std::uint32_t(src[4 * x + 3]) << 24);
+                if (bpp == 16) {
+                    const unsigned char* p = src + std::ptrdiff_t(2) * x;
+                    px = p[0] | (p[1] << 8);
+                } else {
+                    const unsigned char* p = src + std::ptrdiff_t(4) * x;
+                    px = p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
+                }
                 dst[x] = qRgb(red.value(px), green.value(px), blue.value(px));
             }
         }

@@ -350,9 +350,11 @@ Record Parser::parse(std::uint16_t function, std::uint32_t words, Reader p) {
         const int length = p.i16();
         if (length < 0)
             fail("negative text length");
-        p.require(std::size_t(length + (length & 1)), "text");
+        // Text is padded to a whole number of words.
+        const std::size_t padded = std::size_t(length) + std::size_t(length & 1);
+        p.require(padded, "text");
         t.bytes = QByteArray(reinterpret_cast<const char*>(p.current()), length);
-        p.skip(std::size_t(length + (length & 1)));
+        p.skip(padded);
         t.p = readPointYX(p);
         rec.payload = std::make_shared<const Text>(std::move(t));
         break;
@@ -638,8 +640,7 @@ Document parseDocument(const QByteArray& bytes) {
 
     Parser parser(doc.objectCount);
     int count = 0;
-    bool ended = false;
-    while (!ended) {
+    for (;;) {
         if (r.remaining() < 6)
             fail("the metafile ends without its end record");
         const std::uint32_t words = r.u32();
@@ -647,10 +648,8 @@ Document parseDocument(const QByteArray& bytes) {
         if (words < 3 || (words - 3) > r.remaining() / 2)
             fail("record size does not fit the file");
         Reader params = r.sub(std::size_t(words - 3) * 2);
-        if (function == fn::Eof) {
-            ended = true;
+        if (function == fn::Eof)
             break;
-        }
         if (++count > kMaxRecords)
             fail("too many records");
         if (!isModelled(function))

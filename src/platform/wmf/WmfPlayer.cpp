@@ -653,7 +653,7 @@ void Player::blit(const Blit& b) {
     if (target.isEmpty() || !near(target))
         return;
     applyClip();
-    const int code = (b.rop >> 16) & 0xFF;
+    const int code = static_cast<int>((b.rop >> 16) & 0xFFu);
     // Codes that do not involve the source act like PatBlt.
     const bool usesSource = ((code >> 2) & 0x33) != (code & 0x33);
     if (b.image.isNull() || !usesSource) {
@@ -856,10 +856,10 @@ bool Player::objectRecord(const Record& rec) {
                 setClip(std::nullopt);
             return true;
         }
-        if (const auto* pen = std::get_if<PenDef>(obj.get()))
-            s_.pen = *pen;
-        else if (const auto* brush = std::get_if<BrushDef>(obj.get()))
-            s_.brush = *brush;
+        if (const auto* penDef = std::get_if<PenDef>(obj.get()))
+            s_.pen = *penDef;
+        else if (const auto* brushDef = std::get_if<BrushDef>(obj.get()))
+            s_.brush = *brushDef;
         else if (const auto* font = std::get_if<FontDef>(obj.get()))
             s_.font = *font;
         else if (const auto* palette = std::get_if<PaletteDef>(obj.get()))
