@@ -15,34 +15,27 @@
 
 namespace pictolune::wmf {
 
-// Record function numbers of the records this module knows.
+// Function numbers of the records that are played.
 namespace fn {
 enum : std::uint16_t {
     Eof = 0x0000,
-    RealizePalette = 0x0035,
-    SetPalEntries = 0x0037,
     SaveDC = 0x001E,
     SetBkMode = 0x0102,
     SetMapMode = 0x0103,
     SetRop2 = 0x0104,
-    SetRelAbs = 0x0105,
     SetPolyFillMode = 0x0106,
     SetStretchBltMode = 0x0107,
-    SetTextCharExtra = 0x0108,
     RestoreDC = 0x0127,
     InvertRegion = 0x012A,
     PaintRegion = 0x012B,
     SelectClipRegion = 0x012C,
     SelectObject = 0x012D,
     SetTextAlign = 0x012E,
-    ResizePalette = 0x0139,
     DibCreatePatternBrush = 0x0142,
-    SetLayout = 0x0149,
     DeleteObject = 0x01F0,
     CreatePatternBrush = 0x01F9,
     SetBkColor = 0x0201,
     SetTextColor = 0x0209,
-    SetTextJustification = 0x020A,
     SetWindowOrg = 0x020B,
     SetWindowExt = 0x020C,
     SetViewportOrg = 0x020D,
@@ -53,7 +46,6 @@ enum : std::uint16_t {
     MoveTo = 0x0214,
     OffsetClipRgn = 0x0220,
     FillRegion = 0x0228,
-    SetMapperFlags = 0x0231,
     SelectPalette = 0x0234,
     CreatePenIndirect = 0x02FA,
     CreateFontIndirect = 0x02FB,
@@ -65,17 +57,13 @@ enum : std::uint16_t {
     ExcludeClipRect = 0x0415,
     IntersectClipRect = 0x0416,
     Ellipse = 0x0418,
-    FloodFill = 0x0419,
     Rectangle = 0x041B,
     SetPixel = 0x041F,
     FrameRegion = 0x0429,
-    AnimatePalette = 0x0436,
     TextOut = 0x0521,
     PolyPolygon = 0x0538,
-    ExtFloodFill = 0x0548,
     RoundRect = 0x061C,
     PatBlt = 0x061D,
-    Escape = 0x0626,
     CreateRegion = 0x06FF,
     Arc = 0x0817,
     Pie = 0x081A,
@@ -182,8 +170,23 @@ using Payload = std::variant<NoArgs, Value, Point, Scale, Box, Pixel, Create, Re
                              std::shared_ptr<const Poly>, std::shared_ptr<const Text>,
                              std::shared_ptr<const Blit>>;
 
-struct Record {
+class Parser;
+class Reader;
+struct Player;
+struct Record;
+
+// Everything known about one kind of record: how its parameters are read and
+// how it is played. Each kind is listed once, in the table of its concern
+// (WmfRecordKinds.h).
+struct RecordKind {
     std::uint16_t function = 0;
+    bool draws = false; // puts something on the output
+    Payload (*parse)(Parser& parser, Reader& params) = nullptr;
+    void (*play)(Player& player, const Record& rec) = nullptr;
+};
+
+struct Record {
+    const RecordKind* kind = nullptr;
     Payload payload;
 };
 

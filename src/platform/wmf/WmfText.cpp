@@ -1,13 +1,19 @@
 #include "platform/wmf/WmfText.h"
 
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QStringDecoder>
 
 #include <array>
+#include <optional>
 
 namespace pictolune::wmf {
 
 namespace {
+
+// Has the characters of every picture font's table (the fonts-symbola
+// package).
+constexpr auto kPictureFontFamily = "Symbola";
 
 // The Western code page differs from Latin-1 only in 0x80..0x9F.
 constexpr std::array<char16_t, 32> kWestern = {
@@ -71,28 +77,54 @@ QString decodeText(const QByteArray& bytes, std::uint8_t charset) {
     return text;
 }
 
+namespace {
+
+// The kind of face the record's pitch-and-family byte names, if any.
+std::optional<QFont::StyleHint> familyHint(std::uint8_t pitchAndFamily) {
+    switch (pitchAndFamily >> 4) {
+    case 1:
+        return QFont::Serif;
+    case 2:
+        return QFont::SansSerif;
+    case 3:
+        return QFont::Monospace;
+    case 4:
+        return QFont::Cursive;
+    case 5:
+        return QFont::Decorative;
+    default:
+        if ((pitchAndFamily & 3) == 1)
+            return QFont::Monospace;
+        return std::nullopt;
+    }
+}
+
+QString matchedFamily(const QString& family) {
+    QFont font;
+    font.setFamily(family);
+    return QFontInfo(font).family();
+}
+
+// The font matcher stands in for many faces it does not have with one of
+// their kind (a metric clone, or at least a serif face for a serif one), and
+// a style hint would override that choice; a face it does not know at all
+// gets its default sans face, and only then does the record's byte decide.
+bool matchedBlindly(const QString& face) {
+    return matchedFamily(face) == matchedFamily(QStringLiteral("sans-serif"));
+}
+
+} // namespace
+
 QFont makeFont(const FontDef& def, double emPixels, double dpi) {
     QFont font;
-    if (!def.face.isEmpty())
-        font.setFamily(def.face);
-    switch (def.pitchAndFamily >> 4) {
-    case 1:
-        font.setStyleHint(QFont::Serif);
-        break;
-    case 2:
-        font.setStyleHint(QFont::SansSerif);
-        break;
-    case 3:
-        font.setStyleHint(QFont::Monospace);
-        break;
-    case 4:
-        font.setStyleHint(QFont::Cursive);
-        break;
-    case 5:
-        font.setStyleHint(QFont::Decorative);
-        break;
-    default:
-        font.setStyleHint((def.pitchAndFamily & 3) == 1 ? QFont::Monospace : QFont::SansSerif);
+    if (symbolFont(def.face) != SymbolFont::None) {
+        font.setFamily(kPictureFontFamily);
+    } else {
+        if (!def.face.isEmpty())
+            font.setFamily(def.face);
+        const auto hint = familyHint(def.pitchAndFamily);
+        if (hint && (def.face.isEmpty() || matchedBlindly(def.face)))
+            font.setStyleHint(*hint);
     }
     font.setPointSizeF(emPixels * 72.0 / dpi);
     font.setWeight(

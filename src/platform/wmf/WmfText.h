@@ -10,8 +10,17 @@ namespace pictolune::wmf {
 // The text of a text record, decoded by the character set of its font.
 QString decodeText(const QByteArray& bytes, std::uint8_t charset);
 
+// Fonts whose characters are pictures rather than letters. Few systems have
+// them, so their bytes become the Unicode characters of the same pictures,
+// drawn with a font that has those.
+enum class SymbolFont { None, Wingdings, Wingdings2, Wingdings3, Webdings, MtExtra };
+SymbolFont symbolFont(const QString& face);
+// One character for each byte; a byte without an equivalent is a space.
+QString symbolText(const QByteArray& bytes, SymbolFont font);
+
 // A font like `def` whose characters are `emPixels` high on a device of
-// `dpi` dots per inch, before any width adjustment.
+// `dpi` dots per inch, before any width adjustment. For a picture font it is
+// one that has the characters symbolText() gives.
 QFont makeFont(const FontDef& def, double emPixels, double dpi);
 
 // Cell height (ascent plus descent) of a font divided by its character
