@@ -157,5 +157,24 @@ TEST(WmfBitmaps, MaskAndInvertMakeTransparency) {
     EXPECT_TRUE(looks(img, 10, 10, kGreen, 10));
 }
 
+TEST(WmfBitmaps, MaskThenPictureIsAPictureWithTransparency) {
+    // A grey mask with SRCPAINT, then the picture with SRCAND over the same
+    // rectangle: the mask is the picture's opacity. Where it is clear the
+    // picture is black, which a literal replay would show.
+    const QImage mask = quadrants(8, Qt::white, Qt::black, QColor(128, 128, 128), Qt::white);
+    const QImage picture = quadrants(8, kBlue, Qt::black, Qt::black, kRed);
+    auto w = canvas();
+    w.createPen(5, 0, Qt::black).selectObject(0);
+    w.createBrush(0, kGreen).selectObject(1).rectangle(0, 0, 100, 100);
+    w.stretchDib(QRect(20, 20, 60, 60), QRect(0, 0, 8, 8), WmfWriter::dib(mask, 8), 0x00EE0086);
+    w.stretchDib(QRect(20, 20, 60, 60), QRect(0, 0, 8, 8), WmfWriter::dib(picture, 24), 0x008800C6);
+    const QImage img = renderWmf(w.bytes());
+    EXPECT_TRUE(looks(img, 32, 32, kBlue, 10));
+    EXPECT_TRUE(looks(img, 67, 32, kGreen, 10));
+    EXPECT_TRUE(looks(img, 32, 67, QColor(0, kGreen.green() / 2, 0), 12)); // a half shadow
+    EXPECT_TRUE(looks(img, 67, 67, kRed, 10));
+    EXPECT_TRUE(looks(img, 10, 10, kGreen, 10));
+}
+
 } // namespace
 } // namespace pictolune::test

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace pictolune::test {
@@ -134,6 +135,19 @@ TEST(WmfPens, ZeroWidthIsAThinLineAndNullPenDrawsNothing) {
     // No outline around the green square: its border pixels are green.
     EXPECT_TRUE(looks(img, 61, 75, kGreen));
     EXPECT_FALSE(looks(img, 60, 75, Qt::black, 60));
+}
+
+TEST(WmfPens, MitreJoinBevelsPastTheLimit) {
+    // A wide pen with mitre joins and flat ends: the right angle keeps its
+    // mitred corner, the line that turns back ends at the turn.
+    auto w = canvas();
+    w.createPen(0x2200, 10, kBlue).selectObject(0);
+    w.polyline({{10, 20}, {60, 20}, {60, 40}});
+    w.polyline({{10, 70}, {60, 70}, {10, 72}});
+    const QImage img = renderWmf(w.bytes());
+    EXPECT_TRUE(looks(img, 64, 16, kBlue));
+    EXPECT_TRUE(looks(img, 58, 71, kBlue));
+    EXPECT_EQ(inked(img, QRect(63, 55, 37, 30)), 0);
 }
 
 TEST(WmfPens, DashedLineHasGaps) {
@@ -304,6 +318,37 @@ TEST(WmfRop2, CommonModes) {
             << "mode " << c.rop2 << " gives " << img.pixelColor(50, 50).name().toStdString();
         EXPECT_TRUE(looks(img, 10, 10, c.under, 5)) << "mode " << c.rop2;
     }
+}
+
+TEST(WmfRop2, ExclusiveOrGradientKeepsItsBands) {
+    // A gradient as one writer draws it: bands a fraction of a pixel tall
+    // XORed on, the shape filled black, the same bands XORed again. Ten
+    // units to the pixel.
+    auto w = WmfWriter::placeable(QRect(0, 0, 1000, 1000), 960);
+    w.createPen(5, 0, Qt::black).selectObject(0);
+    const auto level = [](int y) { return std::min(255, y * 255 / 1000); };
+    const auto bands = [&] {
+        for (int y = 0; y < 1000; y += 3)
+            w.createBrush(0, QColor(level(y), 0, 255 - level(y)))
+                .selectObject(1)
+                .polygon({{0, y}, {1000, y}, {1000, y + 3}, {0, y + 3}})
+                .deleteObject(1);
+    };
+    w.setRop2(7).intersectClipRect(0, 0, 1000, 1000);
+    bands();
+    w.setRop2(13).createBrush(0, Qt::black).selectObject(1).ellipse(100, 100, 900, 900);
+    w.deleteObject(1).setRop2(7);
+    bands();
+    w.setRop2(13);
+    const QImage img = renderWmf(w.bytes());
+    for (int y = 15; y < 85; ++y) {
+        const int band = (y * 10 + 5) / 3 * 3; // the band under the pixel's centre
+        EXPECT_TRUE(looks(img, 50, y, QColor(level(band), 0, 255 - level(band)), 12))
+            << "row " << y << " is " << img.pixelColor(50, y).name().toStdString();
+    }
+    // Outside the shape the two passes cancel.
+    EXPECT_TRUE(looks(img, 12, 12, Qt::white, 2));
+    EXPECT_TRUE(looks(img, 88, 88, Qt::white, 2));
 }
 
 } // namespace

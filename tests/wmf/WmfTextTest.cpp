@@ -166,5 +166,70 @@ TEST(WmfText, WesternCodePage) {
     EXPECT_GT(inked(renderWmf(w.bytes()), QRect(0, 0, 100, 100)), 50);
 }
 
+// Fraction of the ink box that is inked.
+double solidity(const QImage& img) {
+    const QRect box = inkBox(img);
+    return box.isEmpty() ? 0 : double(inked(img, box)) / (box.width() * box.height());
+}
+
+TEST(WmfText, PictureFontsDrawTheirPicturesNotLetters) {
+    struct Case {
+        const char* face;
+        char byte;
+    };
+    // Each byte is a filled square in its font; as a letter it is far from one.
+    const std::vector<Case> cases = {
+        {"Wingdings", 'n'}, {"Wingdings 2", '\xA2'}, {"Webdings", 'g'}, {"WINGDINGS", 'n'}};
+    for (const Case& c : cases) {
+        auto w = canvas();
+        w.createFont(-60, 400, false, 0, c.face, 2).selectObject(0).setBkMode(1);
+        w.textOut(10, 10, QByteArray(1, c.byte));
+        const QImage img = renderWmf(w.bytes());
+        const QRect box = inkBox(img);
+        EXPECT_GT(solidity(img), 0.8) << c.face;
+        EXPECT_NEAR(box.width(), box.height(), 3) << c.face;
+    }
+
+    // MT Extra's hat accent is a small mark wider than high, not a dollar sign.
+    auto hat = canvas();
+    hat.createFont(-60, 400, false, 0, "MT Extra", 2).selectObject(0).setBkMode(1);
+    hat.textOut(10, 10, "$");
+    const QRect box = inkBox(renderWmf(hat.bytes()));
+    ASSERT_FALSE(box.isEmpty());
+    EXPECT_LT(box.height(), box.width());
+}
+
+TEST(WmfText, PictureCharactersTakeTheRecordsAdvances) {
+    auto w = canvas();
+    w.createFont(-30, 400, false, 0, "Wingdings", 2).selectObject(0).setBkMode(1);
+    w.extTextOut(5, 10, 0, std::nullopt, "nn", {60, 10});
+    const QImage img = renderWmf(w.bytes());
+    EXPECT_GT(inked(img, QRect(5, 10, 30, 30)), 200);
+    EXPECT_EQ(inked(img, QRect(40, 0, 20, 100)), 0);
+    EXPECT_GT(inked(img, QRect(65, 10, 30, 30)), 200);
+}
+
+TEST(WmfText, MissingFacesKeepTheirKind) {
+    // A face that is not installed falls back to one of its kind: the kind
+    // the font matcher knows it as, or else the kind the record's byte
+    // names. A serif "I" has feet, a sans one is a bar; a fixed-pitch "i" is
+    // as wide as an "m".
+    auto width = [](const char* face, int pitchAndFamily, const QByteArray& text) {
+        auto w = canvas();
+        w.createFont(-60, 400, false, 0, face, 0, pitchAndFamily)
+            .selectObject(0)
+            .setBkMode(1)
+            .textOut(5, 5, text);
+        return inkBox(renderWmf(w.bytes())).width();
+    };
+    constexpr int kAny = 0x02, kRoman = 0x12, kSwiss = 0x22, kModern = 0x31;
+    const int sans = width("Nonesuch", kSwiss, "I");
+    EXPECT_GT(width("Nonesuch", kRoman, "I"), 2 * sans);
+    EXPECT_GT(width("Garamond", kAny, "I"), 2 * sans);
+    EXPECT_GT(width("MS Serif", kAny, "I"), 2 * sans);
+    EXPECT_NEAR(width("Nonesuch", kModern, "i."), width("Nonesuch", kModern, "m."), 3);
+    EXPECT_LT(width("Nonesuch", kSwiss, "i.") * 2, width("Nonesuch", kSwiss, "m."));
+}
+
 } // namespace
 } // namespace pictolune::test

@@ -129,7 +129,7 @@ WmfWriter& WmfWriter::createBrush(int style, QColor c, int hatch) {
 }
 
 WmfWriter& WmfWriter::createFont(int height, int weight, bool italic, int escapement,
-                                 const QString& face, int charset) {
+                                 const QString& face, int charset, int pitchAndFamily) {
     QByteArray p;
     put16(p, height);
     put16(p, 0); // width
@@ -141,7 +141,7 @@ WmfWriter& WmfWriter::createFont(int height, int weight, bool italic, int escape
     p.append(char(0)); // strike-out
     p.append(char(charset));
     p.append(QByteArray(3, '\0'));
-    p.append(char(0x20)); // variable pitch, sans serif
+    p.append(char(pitchAndFamily));
     p.append(face.toLatin1().left(31));
     p.append('\0');
     return recordBytes(0x02FB, p);

@@ -40,8 +40,10 @@ public:
 
     WmfWriter& createPen(int style, int width, QColor c);
     WmfWriter& createBrush(int style, QColor c, int hatch = 0);
+    // `pitchAndFamily` as in the font record: 0x20 is a proportional sans face.
     WmfWriter& createFont(int height, int weight = 400, bool italic = false, int escapement = 0,
-                          const QString& face = "DejaVu Sans", int charset = 0);
+                          const QString& face = "DejaVu Sans", int charset = 0,
+                          int pitchAndFamily = 0x20);
     WmfWriter& createPalette(const std::vector<QColor>& colors);
     WmfWriter& createPatternBrush(const QByteArray& dib);
     WmfWriter& selectObject(int index) { return record(0x012D, {index}); }
