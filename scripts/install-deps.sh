@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libjpeg62-turbo-dev
   clang-format clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
   xvfb openbox xdotool x11-utils imagemagick librsvg2-bin
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-symbola
   desktop-file-utils appstream-util dpkg-dev file groff-base man-db
 )
 
