@@ -215,10 +215,10 @@ constexpr RecordKind kRecords[] = {
 };
 
 const Blit* imageBlit(const Record& rec, std::uint32_t rop) {
-    const auto* blit = std::get_if<std::shared_ptr<const Blit>>(&rec.payload);
-    if (!blit || !*blit || (*blit)->rop != rop || (*blit)->image.isNull())
+    const auto* payload = std::get_if<std::shared_ptr<const Blit>>(&rec.payload);
+    if (!payload || !*payload || (*payload)->rop != rop || (*payload)->image.isNull())
         return nullptr;
-    return blit->get();
+    return payload->get();
 }
 
 // The part of the bitmap that the transfer reads, when it lies inside.

@@ -17,6 +17,9 @@ constexpr double kPi = 3.14159265358979323846;
 // Largest layer an exclusive-or gradient is composed in; a larger one is
 // drawn literally instead.
 constexpr qint64 kMaxGradientPixels = 16LL * 1024 * 1024;
+// Most shapes held back at once; a gradient has hundreds. Past this they are
+// drawn literally, which bounds the memory a hostile file can tie up.
+constexpr std::size_t kMaxHeldShapes = 16384;
 
 bool isBlackFill(const Shape& s) {
     return s.rop2 == R2CopyPen && s.pen.style() == Qt::NoPen &&
@@ -77,6 +80,8 @@ bool Player::holdForXor(const Shape& shape) {
     if (out.measuring)
         return false;
     XorGradient& g = xorGradient;
+    if (g.first.size() + g.second.size() >= kMaxHeldShapes)
+        flushXor();
     if (shape.rop2 == R2XorPen) {
         (g.shape ? g.second : g.first).push_back(shape);
         return true;

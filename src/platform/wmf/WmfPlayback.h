@@ -30,7 +30,8 @@ enum MapMode {
 };
 enum BkMode { Transparent = 1, Opaque = 2 };
 enum BrushStyle { BsSolid = 0, BsNull, BsHatched, BsPattern, BsDibPattern = 5, BsDibPatternPt };
-enum Rop2Code { R2Black = 1, R2XorPen = 7, R2Nop = 11, R2CopyPen = 13, R2White = 16 };
+// The two-operand codes that exclusive-or gradients use.
+enum Rop2Code { R2XorPen = 7, R2CopyPen = 13 };
 
 // Geometry that reaches this far from the output is not drawn: no real
 // picture puts anything there and the rasteriser would only lose time on it.
