@@ -169,6 +169,8 @@ struct XorGradient {
     bool empty() const { return first.empty(); }
 };
 
+// Plays a document's records onto a painter. Each record kind's play
+// function reaches into the part it concerns.
 struct Player {
     Player(const Document& doc, QPainter& painter, const Mapping& start, const Output& out);
     void run();
