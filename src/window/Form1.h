@@ -35,9 +35,10 @@ public:
     };
 
     // `folders` are scanned at start-up instead of asking: the first as the
-    // start-up scan, the others appended. The show then starts at
-    // `startPicture` when the scans found it.
-    explicit Form1(const Services& services, QStringList folders = {}, QString startPicture = {});
+    // start-up scan, the others appended. Their scans also take the
+    // `pictures` named in them, whatever the case of their ending, and the
+    // show starts at the first of these.
+    explicit Form1(const Services& services, QStringList folders = {}, QStringList pictures = {});
     ~Form1() override;
 
     // Builds the controls and scans the first folder. Runs once, before the
@@ -103,7 +104,7 @@ private:
 
     Services services_;
     QStringList folders_;
-    QString startPicture_;
+    QStringList pictures_;
     RandomSource random_;
     std::unique_ptr<PictureDisplay> display_;
     std::function<void()> endProgram_;
