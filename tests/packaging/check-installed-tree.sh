@@ -17,7 +17,8 @@ binary=$prefix/bin/pictolune
 desktop=$prefix/share/applications/pictolune.desktop
 metainfo=$prefix/share/metainfo/io.pictolune.Pictolune.metainfo.xml
 man_page=$prefix/share/man/man1/pictolune.1.gz
-for f in "$binary" "$desktop" "$metainfo" "$man_page"; do
+copyright=$prefix/share/doc/pictolune/copyright
+for f in "$binary" "$desktop" "$metainfo" "$man_page" "$copyright"; do
     [ -f "$f" ] || fail "not installed: $f"
 done
 [ -x "$binary" ] || fail "$binary is not executable"
@@ -26,6 +27,11 @@ done
 "$here/check-metainfo.sh" "$metainfo" "$version"
 file -b "$man_page" | grep -q '^gzip compressed data' || fail "$man_page is not gzip-compressed"
 "$here/check-man-page.sh" "$man_page" "$version"
+
+# The licence, in Debian's machine-readable copyright format.
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "$copyright: not in the machine-readable format"
+grep -qx 'License: GPL-3+' "$copyright" || fail "$copyright: does not state GPL-3+"
 
 # The menu entry's Exec and Icon name what is installed.
 exec_name=$(desktop_value "$desktop" Exec)
@@ -66,6 +72,8 @@ run --version
 [ "$status" -eq 0 ] || fail "$binary --version exited with $status: $(said)"
 [ "$(head -n 1 <<<"$out")" = "pictolune $version" ] ||
     fail "$binary --version printed '$out', expected 'pictolune $version' first"
+grep -qx 'License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.' <<<"$out" ||
+    fail "$binary --version does not state the licence: $(said)"
 run --help
 [ "$status" -eq 0 ] || fail "$binary --help exited with $status: $(said)"
 grep -q '^Usage: .*pictolune' <<<"$out" || fail "$binary --help printed no usage line: $(said)"
