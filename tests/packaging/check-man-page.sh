@@ -45,7 +45,7 @@ done
 grep -q 'pictolune \[FOLDER|PICTURE\]\.\.\.' <<<"$(section SYNOPSIS)" ||
     fail "$file: the synopsis does not show pictolune [FOLDER|PICTURE]..."
 for option in --help --version; do
-    grep -Eq "^ +$option( |\$)" <<<"$(section OPTIONS)" || fail "$file: option $option not described"
+    grep -Eq "^ +(-[a-z], )?$option( |\$)" <<<"$(section OPTIONS)" || fail "$file: option $option not described"
 done
 
 # Each key is the tag of one entry in KEYS.
