@@ -66,8 +66,6 @@ public:
     Label* lblFilename = nullptr;
     NumberList* comImage = nullptr;
 
-    const PictureDisplay& display() const { return *display_; }
-
     // Commands.
     void showImage();
     void showImageSequential();
