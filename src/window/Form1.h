@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+class QKeyEvent;
+
 namespace pictolune {
 
 class DirectoryListing;
@@ -65,8 +67,6 @@ public:
     Label* lblFilename = nullptr;
     NumberList* comImage = nullptr;
 
-    const PictureDisplay& display() const { return *display_; }
-
     // Commands.
     void showImage();
     void showImageSequential();
@@ -85,9 +85,6 @@ public:
     void pointerMovedTo(float y);
     void slidePanel();
 
-    // The key commands; true when the key is one of them.
-    bool handleKey(int key, Qt::KeyboardModifiers modifiers, quint32 scanCode = 0);
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -96,6 +93,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The key commands; true when the key is one of them.
+    bool handleKey(const QKeyEvent& event);
     void createControls();
     void setPanelProperties();
     void setLabelProperties(Label& label, const QString& caption, float left);

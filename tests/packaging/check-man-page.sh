@@ -38,7 +38,7 @@ section() {
     sed -n "/^$1\$/,/^[A-Z][A-Z ]*\$/p" <<<"$page" | sed '1d;$d'
 }
 
-for heading in NAME SYNOPSIS DESCRIPTION OPTIONS KEYS MOUSE "FILES SHOWN" "EXIT STATUS"; do
+for heading in NAME SYNOPSIS DESCRIPTION OPTIONS KEYS MOUSE "FILES SHOWN" "EXIT STATUS" DIAGNOSTICS; do
     grep -qx "$heading" <<<"$page" || fail "$file: no $heading section"
 done
 
@@ -69,4 +69,6 @@ statuses=$(section "EXIT STATUS")
 for status in 0 1 2; do
     grep -Eq "^ {7}$status( |\$)" <<<"$statuses" || fail "$file: exit status $status not described"
 done
+grep -q 'pictolune: PATH: REASON' <<<"$(section DIAGNOSTICS)" ||
+    fail "$file: the line a failed picture prints on standard error is not described"
 echo "man page $file: OK"
