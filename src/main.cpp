@@ -1,5 +1,6 @@
 #include "catalogue/FolderChooser.h"
 #include "platform/Allocator.h"
+#include "platform/DecoderPool.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileNames.h"
 #include "platform/InputBox.h"
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments.append(pictolune::decodeFileName(argv[i]));
     const pictolune::CommandLine commandLine = pictolune::parseCommandLine(arguments);
+    // The decoders start while the window is built.
+    pictolune::DecoderPool decoders({pictolune::DecoderPool::installedDecoder()});
 
     pictolune::DialogFolderChooser chooser;
     pictolune::DialogInputBox inputBox;

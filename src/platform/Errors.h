@@ -31,7 +31,14 @@ public:
 class LoadError : public Error {
 public:
     explicit LoadError(const std::string& detail)
-        : Error(detail.empty() ? "Cannot load picture" : "Cannot load picture: " + detail) {}
+        : Error(detail.empty() ? "Cannot load picture" : "Cannot load picture: " + detail),
+          detail_(detail) {}
+    // What went wrong, without the error's name: passed on by the decoder
+    // process and prefixed with the path by the viewer.
+    const std::string& detail() const { return detail_; }
+
+private:
+    std::string detail_;
 };
 
 class InvalidPropertyValueError : public Error {

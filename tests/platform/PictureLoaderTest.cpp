@@ -360,14 +360,15 @@ TEST_F(PictureLoaderTest, FilesThatAreNoPictureAreLoadErrors) {
     EXPECT_EQ(loadOutcome(path("real.jpg") + QChar(0) + "other.jpg"), "LoadError");
 }
 
-// Metafiles are told by their name or, under any name, by their header.
-TEST_F(PictureLoaderTest, MetafilesAreReadAsVectorArt) {
+// Metafiles are told by their name or, under any name, by their header, and
+// are rendered at the size they are drawn at.
+TEST_F(PictureLoaderTest, MetafilesAreRenderedAtTheDrawnSize) {
     for (const char* name : {"drawing.wmf", "DRAWING.WMF", "drawing.jpg"}) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(writeBytes(path(name), smallMetafile()));
         const Picture picture = loadPicture(path(name), fitChooser({10, 10}));
-        EXPECT_TRUE(picture.isVector());
         EXPECT_FALSE(picture.isEmpty());
+        EXPECT_EQ(picture.raster().size(), fitInto(picture.size(), {10, 10}));
     }
 }
 

@@ -1,3 +1,5 @@
+#include "platform/DecoderPool.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -11,5 +13,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    // Pictures are decoded as the program decodes them: in the build tree's
+    // decoder processes.
+    pictolune::DecoderPool decoders({PICTOLUNE_DECODER});
     return RUN_ALL_TESTS();
 }
