@@ -25,12 +25,12 @@ inline constexpr bool kSanitizerBuild = false;
 inline constexpr std::uint64_t kAddressSpaceBytes = std::uint64_t(3) << 29; // 1.5 GiB
 
 // AddressSanitizer reserves terabytes of address space for its shadow, so
-// its builds cannot cap it; the sanitizer's own limit on resident memory
-// stands in. Leak checking is off: a decoder ends with _exit, and the
-// sandbox would stop the checker anyway. A failed allocation returns null,
-// as it does under the cap.
+// its builds cannot cap it; the sanitizer's own limits on resident memory
+// stand in: past the soft one allocations fail (return null, as under the
+// cap), past the hard one the process ends. Leak checking is off: a decoder
+// ends with _exit, and the sandbox would stop the checker anyway.
 inline constexpr char kSanitizerOptions[] =
-    "detect_leaks=0:hard_rss_limit_mb=1536:allocator_may_return_null=1";
+    "detect_leaks=0:soft_rss_limit_mb=1536:hard_rss_limit_mb=2048:allocator_may_return_null=1";
 
 // Caps this process's address space (not in sanitizer builds).
 void limitAddressSpace();
