@@ -266,8 +266,7 @@ HostileCorpus writeHostileCorpus(const QString& dir) {
            progressiveJpegWithEmptyScans({4096, 4096}, 5000));
     w.file("lzw-bomb-16383x16383.gif", "decoding bomb", either, flatLzwGif({16383, 16383}));
     w.file("rle8-16000x16000.bmp", "decoding bomb", either, flatRle8Bmp({16000, 16000}));
-    w.file("baseline-20000x15000.jpg", "huge but sound", reduced,
-           greyBaselineJpeg({20000, 15000}));
+    w.file("baseline-20000x15000.jpg", "huge but sound", reduced, greyBaselineJpeg({20000, 15000}));
 
     QByteArray pixels;
     for (int row = 0; row < 20; ++row)

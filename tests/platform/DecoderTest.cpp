@@ -66,8 +66,8 @@ protected:
     // A fault request, padded with a hole to `size` bytes: the deadline grows
     // with the file.
     QString faultFile(const std::string& kind, qint64 size = 0) {
-        const QString path = dir_.filePath(
-            QString::fromStdString("fault-" + kind.substr(0, kind.find(':'))));
+        const QString path =
+            dir_.filePath(QString::fromStdString("fault-" + kind.substr(0, kind.find(':'))));
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(fault(kind)) > 0 &&
                     (size == 0 || file.resize(size)));
@@ -169,8 +169,8 @@ TEST_F(DecoderTest, WithoutDecodersTheViewerDecodesItself) {
         {missing, "cannot start " + missing + ": No such file or directory"},
         {"/bin/true", "the decoder exited with status 0 while starting"},
     };
-    ASSERT_TRUE(writeJpegWithOrientation(dir_.filePath("turned.jpg"),
-                                         photographicImage(QSize(60, 40)), 6));
+    ASSERT_TRUE(
+        writeJpegWithOrientation(dir_.filePath("turned.jpg"), photographicImage(QSize(60, 40)), 6));
     ASSERT_TRUE(writeGif(dir_.filePath("p.gif"), QSize(30, 20)));
     ASSERT_TRUE(writeTiff(dir_.filePath("p.tiff"), QSize(60, 40)));
     ASSERT_TRUE(writeBytes(dir_.filePath("p.wmf"), smallMetafile()));

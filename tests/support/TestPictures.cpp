@@ -552,7 +552,8 @@ QByteArray fourComponentJpeg(QSize size, int adobeTransform) {
             const int dc = (kStripes[(block % columns) % 4][component] - 128) * 8;
             const int difference = dc - previous[component];
             previous[component] = dc;
-            const int category = difference == 0 ? 0 : int(std::bit_width(quint32(std::abs(difference))));
+            const int category =
+                difference == 0 ? 0 : int(std::bit_width(quint32(std::abs(difference))));
             bits.put(quint32(category), 4);
             if (category > 0)
                 bits.put(quint32(difference > 0 ? difference : difference + (1 << category) - 1),
