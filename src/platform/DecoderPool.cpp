@@ -248,12 +248,11 @@ void DecoderPool::handleMessage(Slot& slot) {
     case decoder::Received::Nothing:
         return;
     case decoder::Received::Closed: {
-        const std::string ended = slot.process->stop();
-        if (!slot.ready && ++failedStarts_ >= kMostFailedStarts) {
-            fallBack("the decoder " + ended + " while starting");
-            return;
-        }
-        replace(slot, "the decoder " + ended);
+        const std::string ended = "the decoder " + slot.process->stop();
+        if (slot.ready)
+            replace(slot, ended);
+        else
+            failedToStart(slot, ended + " while starting");
         return;
     }
     case decoder::Received::Malformed:
@@ -266,7 +265,7 @@ void DecoderPool::handleMessage(Slot& slot) {
     if (!slot.ready) {
         const auto hello = message.as<decoder::Hello>();
         if (!hello || hello->version != decoder::kProtocolVersion) {
-            replace(slot, {});
+            failedToStart(slot, "the decoder speaks another protocol");
             return;
         }
         const std::uint32_t needed = decoder::kNoNewPrivileges | decoder::kSeccomp;
@@ -335,15 +334,19 @@ void DecoderPool::handleTimeouts(Clock::time_point now) {
         if (!slot->process)
             continue;
         if (!slot->ready && now >= slot->startDeadline) {
-            if (++failedStarts_ >= kMostFailedStarts) {
-                fallBack("the decoder does not start");
-                return;
-            }
-            replace(*slot, {});
+            failedToStart(*slot, "the decoder does not start");
         } else if (const Request* request = requestOf(*slot); request && now >= request->deadline) {
             replace(*slot, "took too long to decode (more than " + seconds(request->allowed) + ")");
         }
     }
+}
+
+// A few failed starts in a row are a decoder that cannot run here.
+void DecoderPool::failedToStart(Slot& slot, const std::string& why) {
+    if (++failedStarts_ >= kMostFailedStarts)
+        fallBack(why);
+    else
+        replace(slot, {});
 }
 
 void DecoderPool::fail(Request& request, std::string reason) {

@@ -76,6 +76,7 @@ private:
     void handleTimeouts(Clock::time_point now);
     void fail(Request& request, std::string reason);
     void replace(Slot& slot, const std::string& requestFailure);
+    void failedToStart(Slot& slot, const std::string& why);
     void decodeHere(Request& request);
     void fallBack(const std::string& why);
     Request* requestOf(const Slot& slot);

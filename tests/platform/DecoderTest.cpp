@@ -57,6 +57,16 @@ template <typename Condition> bool waitFor(Condition condition, int seconds = 20
     return true;
 }
 
+// Every decoder started and locked down, as /proc shows it from outside.
+bool allLockedDown() {
+    const auto children = childProcesses();
+    for (const ChildProcess& child : children) {
+        if (statusField(child.pid, "Seccomp") != "2" || statusField(child.pid, "NoNewPrivs") != "1")
+            return false;
+    }
+    return children.size() >= 2;
+}
+
 class DecoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -111,6 +121,8 @@ TEST_F(DecoderTest, EndlessAllocationMeetsTheMemoryCap) {
 
 TEST_F(DecoderTest, ADecoderKilledFromOutsideFailsOnlyItsPicture) {
     const QString stuck = faultFile("hang", qint64(64) << 20);
+    // Every decoder ready and idle: the one that runs is the one stuck.
+    ASSERT_TRUE(waitFor(allLockedDown));
     std::atomic<bool> killed = false;
     std::thread killer([&] {
         waitFor([&] {
@@ -132,16 +144,7 @@ TEST_F(DecoderTest, ADecoderKilledFromOutsideFailsOnlyItsPicture) {
 
 TEST_F(DecoderTest, EveryDecoderIsLockedDown) {
     expectSoundLoads();
-    const auto lockedDown = [] {
-        const auto children = childProcesses();
-        for (const ChildProcess& child : children) {
-            if (statusField(child.pid, "Seccomp") != "2" ||
-                statusField(child.pid, "NoNewPrivs") != "1")
-                return false;
-        }
-        return children.size() >= 2;
-    };
-    EXPECT_TRUE(waitFor(lockedDown));
+    EXPECT_TRUE(waitFor(allLockedDown));
 }
 
 // From inside a decoder: reading a file outside the font folders, creating
