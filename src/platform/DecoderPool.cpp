@@ -93,8 +93,8 @@ std::string DecoderPool::installedDecoder() {
     char self[PATH_MAX] = {};
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     std::string folder = length > 0 ? std::string(self, std::size_t(length)) : std::string();
-    folder = folder.substr(0, folder.rfind('/') + 1);
-    const std::string beside = folder + "pictolune-decoder";
+    folder.resize(folder.rfind('/') + 1);
+    std::string beside = folder + "pictolune-decoder";
     if (::access(beside.c_str(), X_OK) == 0)
         return beside;
     return folder + PICTOLUNE_DECODER_FROM_BINDIR "/pictolune-decoder";
@@ -115,7 +115,7 @@ DecoderPool::DecoderPool(Options options) : options_(std::move(options)), previo
 DecoderPool::~DecoderPool() {
     currentPool = previous_;
     const std::lock_guard lock(mutex_);
-    for (auto& slot : slots_)
+    for (const auto& slot : slots_)
         stopSlot(*slot);
 }
 
@@ -149,7 +149,7 @@ Picture DecoderPool::wait(Ticket ticket) {
         const auto found = requests_.find(ticket);
         if (found == requests_.end())
             throw LoadError("no such picture was asked for");
-        Request& request = *found->second;
+        const Request& request = *found->second;
         if (request.phase == Request::Phase::Done) {
             const std::unique_ptr<Request> done = std::move(found->second);
             requests_.erase(found);
@@ -214,12 +214,12 @@ void DecoderPool::dispatch() {
 void DecoderPool::pump(Clock::time_point until) {
     Clock::time_point wake = until;
     std::vector<pollfd> watched;
-    std::vector<Slot*> owners;
+    std::vector<Slot*> watchedSlots;
     for (auto& slot : slots_) {
         if (!slot->process)
             continue;
         watched.push_back({slot->process->socket(), POLLIN, 0});
-        owners.push_back(slot.get());
+        watchedSlots.push_back(slot.get());
         if (!slot->ready)
             wake = std::min(wake, slot->startDeadline);
         else if (const Request* request = requestOf(*slot))
@@ -231,12 +231,13 @@ void DecoderPool::pump(Clock::time_point until) {
     }
     const auto timeout =
         std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()).count();
-    const int ready =
+    const int events =
         ::poll(watched.data(), watched.size(), int(std::clamp<long long>(timeout + 1, 0, INT_MAX)));
-    for (std::size_t i = 0; ready > 0 && i < watched.size(); ++i) {
-        if (watched[i].revents != 0 && owners[i]->process &&
-            owners[i]->process->socket() == watched[i].fd)
-            handleMessage(*owners[i]);
+    for (std::size_t i = 0; events > 0 && i < watched.size(); ++i) {
+        Slot& slot = *watchedSlots[i];
+        // Still the decoder that was watched, not one started meanwhile.
+        if (watched[i].revents != 0 && slot.process && slot.process->socket() == watched[i].fd)
+            handleMessage(slot);
     }
     handleTimeouts(Clock::now());
     dispatch();
@@ -330,7 +331,7 @@ void DecoderPool::handleMessage(Slot& slot) {
 }
 
 void DecoderPool::handleTimeouts(Clock::time_point now) {
-    for (auto& slot : slots_) {
+    for (const auto& slot : slots_) {
         if (!slot->process)
             continue;
         if (!slot->ready && now >= slot->startDeadline) {
@@ -388,7 +389,7 @@ void DecoderPool::fallBack(const std::string& why) {
         return;
     inViewer_ = true;
     std::fprintf(stderr, "pictolune: decoding in the viewer: %s\n", why.c_str());
-    for (auto& slot : slots_)
+    for (const auto& slot : slots_)
         stopSlot(*slot);
     for (auto& [ticket, request] : requests_) {
         if (request->phase != Request::Phase::Done)

@@ -29,7 +29,10 @@ std::vector<std::string> decoderEnvironment() {
         if (entry.rfind("QT_QPA_PLATFORM=", 0) == 0)
             continue;
         if (entry.rfind("ASAN_OPTIONS=", 0) == 0) {
-            sanitizer = entry.substr(13) + ":" + sanitizer;
+            std::string combined = entry.substr(13);
+            combined += ':';
+            combined += sanitizer;
+            sanitizer = std::move(combined);
             continue;
         }
         environment.push_back(entry);
@@ -108,20 +111,21 @@ std::unique_ptr<DecoderProcess> DecoderProcess::start(const std::string& binary,
 
     const std::vector<std::string> environment = decoderEnvironment();
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (const std::string& entry : environment)
         envp.push_back(const_cast<char*>(entry.c_str()));
     envp.push_back(nullptr);
     std::string name = "pictolune-decoder";
     char* argv[] = {name.data(), nullptr};
 
-    pid_t pid = -1;
+    pid_t child = -1;
     const int error =
-        ::posix_spawn(&pid, binary.c_str(), actions.get(), attributes.get(), argv, envp.data());
+        ::posix_spawn(&child, binary.c_str(), actions.get(), attributes.get(), argv, envp.data());
     if (error != 0) {
         why = "cannot start " + binary + ": " + std::strerror(error);
         return nullptr;
     }
-    return std::unique_ptr<DecoderProcess>(new DecoderProcess(pid, std::move(ours)));
+    return std::unique_ptr<DecoderProcess>(new DecoderProcess(child, std::move(ours)));
 }
 
 DecoderProcess::~DecoderProcess() {

@@ -27,7 +27,7 @@ namespace {
 // the picture: hundreds of empty scans are a way to spend seconds of CPU on
 // a few kilobytes of file.
 constexpr int kMaxScans = 100;
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kReadChunk = std::size_t(64) << 10;
 constexpr unsigned int kMaxMarkerBytes = 0xffff;
 
 // libjpeg reports errors through a callback that must not return; it jumps
@@ -250,7 +250,7 @@ Picture decodeJpeg(const SourceFile& file, const DrawSizeChooser& drawSize) {
     const SessionGuard guard(*session);
     if (!readHeader(*session))
         fail(*session);
-    jpeg_decompress_struct& info = session->info;
+    const jpeg_decompress_struct& info = session->info;
 
     const QImageIOHandler::Transformations turn = orientationOf(info);
     const bool swap = turn.testFlag(QImageIOHandler::TransformationRotate90);
