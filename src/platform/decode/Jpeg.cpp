@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -213,13 +214,12 @@ private:
     Session& session_;
 };
 
+// The first Exif block's orientation, as Qt's reader takes it.
 QImageIOHandler::Transformations orientationOf(const jpeg_decompress_struct& info) {
     for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
-        if (marker->marker == JPEG_APP0 + 1) {
-            const auto turn = exifOrientation(marker->data, marker->data_length);
-            if (turn != QImageIOHandler::TransformationNone)
-                return turn;
-        }
+        if (marker->marker == JPEG_APP0 + 1 && marker->data_length >= 6 &&
+            std::memcmp(marker->data, "Exif\0\0", 6) == 0)
+            return exifOrientation(marker->data, marker->data_length);
     }
     return QImageIOHandler::TransformationNone;
 }
