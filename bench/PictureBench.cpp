@@ -166,7 +166,7 @@ Screen* screen = nullptr;
 void showImageAndPaint(benchmark::State& state, const BenchPicture& picture, bool inViewer) {
     std::optional<DecoderPool> decoders;
     if (!inViewer)
-        decoders.emplace(DecoderPool::Options{PICTOLUNE_DECODER});
+        decoders.emplace(PICTOLUNE_DECODER);
     screen->showOnly(picture.path);
     // The first show waits for the decoders to start.
     screen->display.showImage();

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         arguments.append(pictolune::decodeFileName(argv[i]));
     const pictolune::CommandLine commandLine = pictolune::parseCommandLine(arguments);
     // The decoders start while the window is built.
-    pictolune::DecoderPool decoders({pictolune::DecoderPool::installedDecoder()});
+    pictolune::DecoderPool decoders(pictolune::DecoderPool::installedDecoder());
 
     pictolune::DialogFolderChooser chooser;
     pictolune::DialogInputBox inputBox;

@@ -23,9 +23,9 @@ using namespace std::chrono_literals;
 namespace {
 
 // A picture may take 0.5 s plus 20 ms for each MB of its file: a 14 KB file
-// cannot earn seconds of work, while a 100 MB picture (a 200-megapixel
-// JPEG, a 4000 x 3000 TIFF stored raw many times over) gets 2.5 s, several
-// times what it takes on a slow machine. Sanitizer builds decode little
+// cannot earn seconds of work, while a 100 MB picture (a 33-megapixel BMP,
+// a 200-megapixel JPEG) gets 2.5 s, several times what decoding it to the
+// screen takes here. Sanitizer builds decode little
 // slower (the libraries doing the work are not instrumented), but run on
 // machines loaded with tests.
 constexpr int kSlowdown = decoder::kSanitizerBuild ? 3 : 1;
@@ -100,11 +100,11 @@ std::string DecoderPool::installedDecoder() {
     return folder + PICTOLUNE_DECODER_FROM_BINDIR "/pictolune-decoder";
 }
 
-DecoderPool::DecoderPool(Options options) : options_(std::move(options)), previous_(currentPool) {
+DecoderPool::DecoderPool(std::string decoder)
+    : decoder_(std::move(decoder)), previous_(currentPool) {
     currentPool = this;
     const int cores = int(std::thread::hardware_concurrency());
-    const int count = options_.decoders > 0 ? options_.decoders
-                                            : std::clamp(cores, kLeastDecoders, kMostDecoders);
+    const int count = std::clamp(cores, kLeastDecoders, kMostDecoders);
     const std::lock_guard lock(mutex_);
     for (int i = 0; i < count && !inViewer_; ++i) {
         slots_.push_back(std::make_unique<Slot>());
@@ -163,7 +163,7 @@ Picture DecoderPool::wait(Ticket ticket) {
 
 void DecoderPool::startSlot(Slot& slot) {
     std::string why;
-    slot.process = DecoderProcess::start(options_.decoder, why);
+    slot.process = DecoderProcess::start(decoder_, why);
     slot.ready = false;
     slot.busyWith = 0;
     slot.startDeadline = Clock::now() + kStartDeadline;

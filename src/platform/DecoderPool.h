@@ -30,16 +30,13 @@ class DecoderProcess;
 // be in flight; load() is the two in one.
 class DecoderPool {
 public:
-    struct Options {
-        std::string decoder; // the decoder's binary
-        int decoders = 0;    // how many; 0: one per core, at least 2, at most 4
-    };
     // The decoder next to this program's binary (a build tree), else where
     // the installation puts it.
     static std::string installedDecoder();
 
-    // Starts the decoders and becomes current() until it is destroyed.
-    explicit DecoderPool(Options options);
+    // Starts decoders from the binary `decoder`, one per core, at least 2
+    // and at most 4, and becomes current() until it is destroyed.
+    explicit DecoderPool(std::string decoder);
     ~DecoderPool();
     DecoderPool(const DecoderPool&) = delete;
     DecoderPool& operator=(const DecoderPool&) = delete;
@@ -81,7 +78,7 @@ private:
     void fallBack(const std::string& why);
     Request* requestOf(const Slot& slot);
 
-    Options options_;
+    std::string decoder_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::map<Ticket, std::unique_ptr<Request>> requests_;

@@ -184,7 +184,7 @@ TEST_F(DecoderTest, WithoutDecodersTheViewerDecodesItself) {
         SCOPED_TRACE(c.decoder);
         ::testing::internal::CaptureStderr();
         {
-            DecoderPool fallback({c.decoder});
+            DecoderPool fallback(c.decoder);
             EXPECT_EQ(DecoderPool::current(), &fallback);
             EXPECT_EQ(loadPicture(dir_.filePath("turned.jpg"), fitSmall).raster().size(),
                       QSize(21, 32));

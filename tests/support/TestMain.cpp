@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
         return RUN_ALL_TESTS();
     // Pictures are decoded as the program decodes them: in the build tree's
     // decoder processes.
-    pictolune::DecoderPool decoders({PICTOLUNE_DECODER});
+    pictolune::DecoderPool decoders(PICTOLUNE_DECODER);
     return RUN_ALL_TESTS();
 }
