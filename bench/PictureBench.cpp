@@ -1,15 +1,10 @@
 // What it costs to put a picture on a 1920 x 1080 screen: the loader and the
 // display, through the decoder processes and in the viewer itself, against
 // the plain way and against libjpeg-turbo called directly.
-#include "catalogue/ImageCatalogue.h"
-#include "display/PictureDisplay.h"
 #include "platform/Allocator.h"
 #include "platform/DecoderPool.h"
-#include "platform/FormWindow.h"
-#include "platform/Label.h"
-#include "platform/PictureBox.h"
 #include "platform/PictureLoader.h"
-#include "platform/Random.h"
+#include "support/DisplayFixture.h"
 #include "support/TestPictures.h"
 
 #include <QApplication>
@@ -132,30 +127,14 @@ void libjpegFloor(benchmark::State& state, const BenchPicture& picture) {
     }
 }
 
-// A window with a 1920 x 1080 inner area holding the picture control and the
-// caption, as the display drives them.
-struct Screen {
-    Screen() {
-        window.resize(kArea);
-        window.show();
-        random.seed(1);
-    }
-    void showOnly(const QString& path) {
-        catalogue.imagePaths = {path, QString()};
-        catalogue.lastIndex = 0;
-        catalogue.currentIndex = 0;
-    }
+// The display on a shown window with a 1920 x 1080 inner area.
+struct Screen : pictolune::testing::DisplayFixture {
+    Screen() : DisplayFixture(kArea) { window.show(); }
     bool paint() {
         window.render(&target);
         return image1.visible() && !image1.picture().isEmpty();
     }
 
-    FormWindow window;
-    PictureBox image1{&window};
-    Label lblFilename{&window};
-    RandomSource random;
-    ImageCatalogue catalogue;
-    PictureDisplay display{catalogue, window, image1, lblFilename, random};
     QImage target{kArea, QImage::Format_RGB32};
 };
 
@@ -167,7 +146,7 @@ void showImageAndPaint(benchmark::State& state, const BenchPicture& picture, boo
     std::optional<DecoderPool> decoders;
     if (!inViewer)
         decoders.emplace(PICTOLUNE_DECODER);
-    screen->showOnly(picture.path);
+    screen->catalogueOf({picture.path});
     // The first show waits for the decoders to start.
     screen->display.showImage();
     for (auto _ : state) {
@@ -180,7 +159,7 @@ void showImageAndPaint(benchmark::State& state, const BenchPicture& picture, boo
 // (e) A repaint when nothing changed, as while the panel slides over the
 // picture: the scaled picture is kept, not made again.
 void repaint(benchmark::State& state, const BenchPicture& picture) {
-    screen->showOnly(picture.path);
+    screen->catalogueOf({picture.path});
     screen->display.showImage();
     screen->paint();
     for (auto _ : state) {

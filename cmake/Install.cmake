@@ -1,7 +1,8 @@
-# Install rules: the program and its decoder, its menu entry, icons, manual page and AppStream
-# metainfo, laid out as the freedesktop.org specifications and the Debian
-# policy expect. The prefix is CMAKE_INSTALL_PREFIX (default /usr/local; the
-# Makefile passes PREFIX, the Debian package uses /usr).
+# Install rules: the program and its decoder, its menu entry, icons, manual
+# page, AppStream metainfo and copyright file, laid out as the
+# freedesktop.org specifications and the Debian policy expect. The prefix is
+# CMAKE_INSTALL_PREFIX (default /usr/local; the Makefile passes PREFIX, the
+# Debian package uses /usr).
 include(GNUInstallDirs)
 
 set(PICTOLUNE_DATA_DIR ${CMAKE_CURRENT_SOURCE_DIR}/data)
@@ -17,6 +18,9 @@ install(FILES ${PICTOLUNE_DATA_DIR}/pictolune.desktop
 
 install(FILES ${PICTOLUNE_DATA_DIR}/${PICTOLUNE_APP_ID}.metainfo.xml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The licence statement, where Debian keeps every package's (share/doc/pictolune).
+install(FILES ${PICTOLUNE_DATA_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Icons in the hicolor theme, every size of one design. The 16 x 16 window
 # icon compiled into the program stands in for a 16 x 16 rendering in

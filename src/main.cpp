@@ -8,25 +8,37 @@
 #include "window/CommandLine.h"
 #include "window/Form1.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 
 int main(int argc, char** argv) {
     pictolune::tuneAllocatorForPictures();
-    pictolune::Application app(argc, argv);
-    // From argv itself rather than app.arguments(), which cannot give back
-    // names that are not valid UTF-8.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
+    // The command line is settled before the QApplication exists, which
+    // aborts when it finds no display: --help, --version and a wrong command
+    // line answer anywhere. From argv itself, so that names which are not
+    // valid UTF-8 are kept.
+    QStringList arguments{QStringLiteral("pictolune")};
+    for (int i = 1; i < argc; ++i)
         arguments.append(pictolune::decodeFileName(argv[i]));
     const pictolune::CommandLine commandLine = pictolune::parseCommandLine(arguments);
+    if (!pictolune::displayAvailable(QProcessEnvironment::systemEnvironment())) {
+        std::fputs("pictolune: no display to open the window on: neither DISPLAY nor "
+                   "WAYLAND_DISPLAY is set\n",
+                   stderr);
+        return 1;
+    }
     // The decoders start while the window is built.
     pictolune::DecoderPool decoders(pictolune::DecoderPool::installedDecoder());
 
+    // Qt is given the program's name alone: every argument is Pictolune's.
+    int qtArgc = std::min(argc, 1);
+    pictolune::Application app(qtArgc, argv);
     pictolune::DialogFolderChooser chooser;
     pictolune::DialogInputBox inputBox;
     pictolune::SystemDirectoryListing listing;
     pictolune::Form1 window({chooser, inputBox, listing}, commandLine.folders,
-                            commandLine.startPicture);
+                            commandLine.pictures);
     chooser.setOwner(&window);
     inputBox.setOwner(&window);
     try {

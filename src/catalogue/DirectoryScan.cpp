@@ -9,10 +9,33 @@
 
 namespace pictolune {
 
-bool isImageFileName(QStringView name) {
+namespace {
+
+// The names of those named pictures that lie in `folder`. A name with a
+// slash left in it lies deeper and matches no entry of the listing.
+QStringList namesIn(const QString& folder, const QStringList& namedPictures) {
+    const QString prefix = folder + u'/';
+    QStringList names;
+    for (const QString& path : namedPictures) {
+        if (path.startsWith(prefix))
+            names.append(path.sliced(prefix.size()));
+    }
+    return names;
+}
+
+bool takes(QStringView entry, const QStringList& named) {
+    return isImageFileName(entry) || named.contains(entry);
+}
+
+} // namespace
+
+bool isImageFileName(QStringView name, Qt::CaseSensitivity cs) {
     const QStringView ending = name.size() > 4 ? name.last(4) : name;
-    return ending == u".jpg" || ending == u"jpeg" || ending == u".bmp" || ending == u".gif" ||
-           ending == u"tiff" || ending == u".wmf";
+    for (const QStringView image : {u".jpg", u"jpeg", u".bmp", u".gif", u"tiff", u".wmf"}) {
+        if (ending.compare(image, cs) == 0)
+            return true;
+    }
+    return false;
 }
 
 DirectoryScan::DirectoryScan(ImageCatalogue& catalogue, NumberList& comImage,
@@ -23,7 +46,7 @@ void DirectoryScan::loadStartupDirectory() {
     loadStartupDirectory(chooser_.chooseDirectory());
 }
 
-void DirectoryScan::loadStartupDirectory(const QString& folder) {
+void DirectoryScan::loadStartupDirectory(const QString& folder, const QStringList& namedPictures) {
     catalogue_.scanCounter = 0;
     if (folder.isEmpty()) {
         // No folder: an empty catalogue, as a folder without pictures leaves it.
@@ -33,10 +56,11 @@ void DirectoryScan::loadStartupDirectory(const QString& folder) {
         return;
     }
     catalogue_.directoryPath = folder;
-    countPass();
+    const QStringList named = namesIn(folder, namedPictures);
+    countPass(named);
     redimension(false);
     catalogue_.scanCounter = 0;
-    fillPass();
+    fillPass(named);
 }
 
 void DirectoryScan::changeDirectory(const ShowPicture& showImage) {
@@ -50,10 +74,10 @@ void DirectoryScan::changeDirectory(const ShowPicture& showImage) {
     std::vector<QString>().swap(catalogue_.imagePaths);
     catalogue_.scanCounter = 0;
     catalogue_.directoryPath = folder;
-    countPass();
+    countPass({});
     redimension(false);
     catalogue_.scanCounter = 0;
-    fillPass();
+    fillPass({});
     catalogue_.currentIndex = 0;
     showImageSequential(catalogue_, showImage);
 }
@@ -62,34 +86,35 @@ void DirectoryScan::addDirectory() {
     addDirectory(chooser_.chooseDirectory());
 }
 
-void DirectoryScan::addDirectory(const QString& folder) {
+void DirectoryScan::addDirectory(const QString& folder, const QStringList& namedPictures) {
     if (folder.isEmpty())
         return;
     catalogue_.directoryPath = folder;
-    countPass();
+    const QStringList named = namesIn(folder, namedPictures);
+    countPass(named);
     redimension(true);
     catalogue_.scanCounter = checkedAdd(catalogue_.lastIndex, 1);
-    fillPass();
+    fillPass(named);
 }
 
-void DirectoryScan::countPass() {
+void DirectoryScan::countPass(const QStringList& named) {
     ImageCatalogue& c = catalogue_;
     c.listingEntry = listing_.first(c.directoryPath);
     while (!c.listingEntry.isEmpty()) {
-        if (isImageFileName(c.listingEntry))
+        if (takes(c.listingEntry, named))
             c.scanCounter = checkedAdd(c.scanCounter, 1);
         c.listingEntry = listing_.next();
     }
 }
 
-void DirectoryScan::fillPass() {
+void DirectoryScan::fillPass(const QStringList& named) {
     ImageCatalogue& c = catalogue_;
     // The number list only ever shows 0..lastIndex, so the pass appends its
     // entries in one step at the end rather than one per path.
     int stored = 0;
     c.listingEntry = listing_.first(c.directoryPath);
     while (!c.listingEntry.isEmpty()) {
-        if (isImageFileName(c.listingEntry)) {
+        if (takes(c.listingEntry, named)) {
             // A folder that gained pictures since the count pass: keep what
             // fits and leave the rest for the next scan.
             if (static_cast<std::size_t>(c.scanCounter) >= c.imagePaths.size()) {

@@ -3,6 +3,7 @@
 #include "catalogue/ImageCatalogue.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace pictolune {
@@ -12,9 +13,10 @@ class FolderChooser;
 class NumberList;
 
 // Whether a file name is taken as a picture: its last four UTF-16 units (the
-// whole name when shorter) are exactly ".jpg", "jpeg", ".bmp", ".gif", "tiff"
-// or ".wmf". Case matters: "a.JPG" is not taken.
-bool isImageFileName(QStringView name);
+// whole name when shorter) are ".jpg", "jpeg", ".bmp", ".gif", "tiff" or
+// ".wmf". A folder's scan compares them exactly ("a.JPG" is not taken); a
+// picture the user names is compared without case.
+bool isImageFileName(QStringView name, Qt::CaseSensitivity cs = Qt::CaseSensitive);
 
 // Reads the pictures of a chosen folder into the catalogue and the number
 // list `comImage`. Each scan reads the folder twice: a count pass, one
@@ -23,6 +25,11 @@ bool isImageFileName(QStringView name);
 // scans scanCounter equals lastIndex and comImage holds 0..lastIndex.
 //
 // A cancelled folder dialog changes nothing.
+//
+// The scans of the folders named at start-up also take the pictures named
+// with them (`namedPictures`, paths spelled as the scan stores them) that lie
+// in the folder, whatever the case of their ending: each is counted, stored
+// and numbered at its place in the listing like any other picture.
 class DirectoryScan {
 public:
     DirectoryScan(ImageCatalogue& catalogue, NumberList& comImage, FolderChooser& chooser,
@@ -32,7 +39,7 @@ public:
     // Afterwards imagePaths holds n paths and one empty element after them;
     // no folder (a cancel) leaves it empty: one empty element, lastIndex -1.
     void loadStartupDirectory();
-    void loadStartupDirectory(const QString& folder);
+    void loadStartupDirectory(const QString& folder, const QStringList& namedPictures = {});
 
     // Replaces the catalogue with the chosen folder's pictures (n paths and
     // one empty element), then shows the first of them: currentIndex becomes
@@ -43,11 +50,13 @@ public:
     // Appends the chosen folder's pictures after lastIndex, keeping the
     // earlier paths, with no empty element after them. Shows nothing.
     void addDirectory();
-    void addDirectory(const QString& folder);
+    void addDirectory(const QString& folder, const QStringList& namedPictures = {});
 
 private:
-    void countPass();
-    void fillPass();
+    // Both passes take the same entries: the pictures, and the names in
+    // `named`.
+    void countPass(const QStringList& named);
+    void fillPass(const QStringList& named);
     // Re-dimensions imagePaths to the indexes 0 to scanCounter.
     void redimension(bool keepPaths);
 

@@ -2,6 +2,7 @@
 
 #include "display/Fit.h"
 #include "platform/Errors.h"
+#include "platform/FileNames.h"
 #include "platform/FormWindow.h"
 #include "platform/Label.h"
 #include "platform/Numeric.h"
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string_view>
 
 namespace pictolune {
 
@@ -46,26 +49,29 @@ PictureDisplay::PictureDisplay(ImageCatalogue& catalogue, FormWindow& window, Pi
       random_(random) {}
 
 void PictureDisplay::showImage() noexcept {
+    const QString* path = nullptr;
     try {
-        show();
+        show(path);
     } catch (...) {
         // Whatever failed, the picture area is left empty and the caller goes
-        // on as if the show had worked.
+        // on as if the show had worked; only the terminal hears why.
         image1_.clearPicture();
+        reportFailure(path, std::current_exception());
     }
 }
 
-void PictureDisplay::show() {
+// `path` is set as soon as the catalogue has named the picture.
+void PictureDisplay::show(const QString*& path) {
     image1_.setStretch(false);
     image1_.setVisible(false);
 
     if (catalogue_.randomMode)
         catalogue_.currentIndex = drawIndex(random_.draw(), catalogue_.lastIndex);
 
-    const QString& path = catalogue_.pathAt(catalogue_.currentIndex);
-    image1_.setPicture(loadPicture(path, [this](QSize own) { return drawSizeFor(own); }));
+    path = &catalogue_.pathAt(catalogue_.currentIndex);
+    image1_.setPicture(loadPicture(*path, [this](QSize own) { return drawSizeFor(own); }));
 
-    lblFilename_.setCaption(filenameCaption(path));
+    lblFilename_.setCaption(filenameCaption(*path));
 
     pictureHeight_ = roundHalfEven(image1_.height());
     pictureWidth_ = roundHalfEven(image1_.width());
@@ -81,6 +87,49 @@ void PictureDisplay::show() {
     image1_.setStretch(placement.stretch);
 
     image1_.setVisible(true);
+}
+
+void PictureDisplay::reportFailure(const QString* path,
+                                   const std::exception_ptr& failure) const noexcept {
+    try {
+        std::string line = "pictolune: " + failureText(path, failure);
+        // One line whatever a file name holds.
+        const auto isControl = [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
+        };
+        std::replace_if(line.begin(), line.end(), isControl, '?');
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    } catch (...) {
+        // Not even the report could be made; the show still fails quietly.
+    }
+}
+
+std::string PictureDisplay::failureText(const QString* path,
+                                        const std::exception_ptr& failure) const {
+    const std::string index = "index " + std::to_string(catalogue_.currentIndex);
+    // The file's name as the system spells it; an empty path names no file.
+    const std::string subject =
+        path != nullptr && !path->isEmpty() ? encodeFileName(*path).toStdString() : index;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const SubscriptError&) {
+        return index + " is outside the list";
+    } catch (const LoadError& error) {
+        // The loader's text mostly starts with the path already.
+        std::string_view reason = error.detail();
+        const std::string named = path != nullptr ? path->toStdString() + ": " : std::string();
+        if (!named.empty() && reason.substr(0, named.size()) == named)
+            reason.remove_prefix(named.size());
+        return subject + ": " + std::string(reason.empty() ? "cannot load the picture" : reason);
+    } catch (const ArithmeticError& error) {
+        return subject + ": does not fit into " + std::to_string(window_.width()) + " x " +
+               std::to_string(window_.height()) + " pixels: " + error.what();
+    } catch (const std::exception& error) {
+        return subject + ": " + error.what();
+    } catch (...) {
+        return subject + ": unknown failure";
+    }
 }
 
 // The size the picture will be drawn at, in device pixels, so that the loader

@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
+#include <string>
 
 namespace pictolune {
 
@@ -30,15 +32,15 @@ public:
     PictureDisplay(ImageCatalogue& catalogue, FormWindow& window, PictureBox& image1,
                    Label& lblFilename, RandomSource& random);
 
+    // A failed show also writes one line to stderr, "pictolune: PATH: REASON",
+    // for whoever started the program from a terminal.
     void showImage() noexcept;
-
-    // The own size of the picture loaded last.
-    std::int32_t pictureWidth() const { return pictureWidth_; }
-    std::int32_t pictureHeight() const { return pictureHeight_; }
 
 private:
     QSize drawSizeFor(QSize ownSize) const;
-    void show();
+    void show(const QString*& path);
+    void reportFailure(const QString* path, const std::exception_ptr& failure) const noexcept;
+    std::string failureText(const QString* path, const std::exception_ptr& failure) const;
 
     ImageCatalogue& catalogue_;
     FormWindow& window_;

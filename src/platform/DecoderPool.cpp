@@ -378,7 +378,7 @@ void DecoderPool::decodeHere(Request& request) {
         request.phase = Request::Phase::Done;
         request.job.fd.reset();
     } catch (const LoadError& error) {
-        fail(request, error.detail());
+        fail(request, std::string(error.detail()));
     } catch (const std::bad_alloc&) {
         fail(request, "out of memory");
     }

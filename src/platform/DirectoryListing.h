@@ -24,8 +24,9 @@ public:
 
 // The names of the regular files directly in a directory, and of the links
 // to regular files, hidden ones included; never directories, FIFOs, sockets,
-// devices or broken links, and nothing from subdirectories. Bare names,
-// sorted with naturalCompare. A directory that cannot be read has no names.
+// devices or broken links, and nothing from subdirectories. Bare names, in
+// the order of their natural sort keys, then of the names themselves. A
+// directory that cannot be read has no names.
 class SortedNames {
 public:
     // `previous`, the names read last, spares sorting again when the folder

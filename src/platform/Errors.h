@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace pictolune {
 
@@ -31,14 +33,18 @@ public:
 class LoadError : public Error {
 public:
     explicit LoadError(const std::string& detail)
-        : Error(detail.empty() ? "Cannot load picture" : "Cannot load picture: " + detail),
-          detail_(detail) {}
-    // What went wrong, without the error's name: passed on by the decoder
-    // process and prefixed with the path by the viewer.
-    const std::string& detail() const { return detail_; }
+        : Error(std::string(kName) + (detail.empty() ? "" : ": " + detail)) {}
+
+    // What the loader said went wrong, without the error's name; empty when
+    // it said nothing.
+    std::string_view detail() const {
+        std::string_view text = what();
+        text.remove_prefix(std::min(text.size(), kName.size() + 2));
+        return text;
+    }
 
 private:
-    std::string detail_;
+    static constexpr std::string_view kName = "Cannot load picture";
 };
 
 class InvalidPropertyValueError : public Error {

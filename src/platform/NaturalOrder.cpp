@@ -2,8 +2,6 @@
 
 #include <QChar>
 
-#include <algorithm>
-
 namespace pictolune {
 
 namespace {
@@ -25,65 +23,6 @@ char32_t foldedCodePoint(QStringView s, qsizetype& i) {
         ++i;
     }
     return QChar::toCaseFolded(codePoint);
-}
-
-// Compares the digit runs starting at i and j by value and moves past them.
-int compareDigitRuns(QStringView a, qsizetype& i, QStringView b, qsizetype& j) {
-    while (i < a.size() && a[i] == u'0')
-        ++i;
-    while (j < b.size() && b[j] == u'0')
-        ++j;
-    const qsizetype startA = i, startB = j;
-    while (i < a.size() && isDigit(a[i].unicode()))
-        ++i;
-    while (j < b.size() && isDigit(b[j].unicode()))
-        ++j;
-    // Without leading zeros, the longer run is the larger number.
-    if (i - startA != j - startB)
-        return (i - startA < j - startB) ? -1 : 1;
-    for (qsizetype k = 0; k < i - startA; ++k) {
-        if (a[startA + k] != b[startB + k])
-            return (a[startA + k] < b[startB + k]) ? -1 : 1;
-    }
-    return 0;
-}
-
-// Compares the names as sequences of parts, each part a digit run (by value)
-// or a single case-folded character. A digit run sorts among the other
-// characters where its digits would, so the parts are totally ordered and so
-// are the sequences.
-int compareFolded(QStringView a, QStringView b) {
-    // Names in one folder often share a long prefix (IMG_20240101_...). An
-    // identical stretch holds identical parts, so it is skipped unit by unit,
-    // back to the start of a digit run or surrogate pair that it cuts.
-    const qsizetype common = std::min(a.size(), b.size());
-    const QChar* pa = a.data();
-    const QChar* pb = b.data();
-    qsizetype k = 0;
-    while (k < common && pa[k] == pb[k])
-        ++k;
-    while (k > 0 && isDigit(pa[k - 1].unicode()))
-        --k;
-    if (k > 0 && pa[k - 1].isHighSurrogate())
-        --k;
-
-    qsizetype i = k, j = k;
-    while (i < a.size() && j < b.size()) {
-        if (isDigit(a[i].unicode()) && isDigit(b[j].unicode())) {
-            if (const int order = compareDigitRuns(a, i, b, j))
-                return order;
-            continue;
-        }
-        const char32_t ca = foldedCodePoint(a, i);
-        const char32_t cb = foldedCodePoint(b, j);
-        if (ca != cb)
-            return (ca < cb) ? -1 : 1;
-    }
-    if (i < a.size())
-        return 1;
-    if (j < b.size())
-        return -1;
-    return 0;
 }
 
 // UTF-8 keeps the order of code points, lone surrogates included, and is
@@ -135,12 +74,6 @@ void appendNaturalSortKey(QStringView name, std::string& key) {
         for (qsizetype k = start; k < i; ++k)
             key.push_back(static_cast<char>(name[k].unicode()));
     }
-}
-
-int naturalCompare(QStringView a, QStringView b) {
-    if (const int order = compareFolded(a, b))
-        return order;
-    return a.compare(b, Qt::CaseSensitive);
 }
 
 } // namespace pictolune

@@ -59,7 +59,7 @@ Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize) {
             return pool->load(std::move(fd), file, drawSize);
         return decodePicture(file, drawSize);
     } catch (const LoadError& error) {
-        fail(path, error.detail());
+        fail(path, std::string(error.detail()));
     }
 }
 

@@ -1,9 +1,9 @@
 #include "window/CommandLine.h"
 
+#include "catalogue/DirectoryScan.h"
 #include "platform/FileNames.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
 
@@ -16,6 +16,35 @@
 namespace pictolune {
 
 namespace {
+
+constexpr const char* kHelp =
+    "Usage: pictolune [OPTION]... [FOLDER|PICTURE]...\n"
+    "Shows the pictures of folders one at a time, fitted to a window that fills\n"
+    "the screen, in order, at random or as a slideshow.\n"
+    "\n"
+    "Without an argument a folder dialog asks for the folder. The pictures of\n"
+    "each FOLDER are listed in turn. A PICTURE lists the pictures of its folder,\n"
+    "itself included whatever the case of its ending, and the show starts at it.\n"
+    "\n"
+    "  -h, --help     print this help and exit\n"
+    "  -v, --version  print the version and licence and exit\n"
+    "\n"
+    "Exit status: 0 when the window is closed; 1 after an error the program did\n"
+    "not trap, or when there is no display to open the window on; 2 for a wrong\n"
+    "command line: a bad option, a path that does not exist, or a file that is\n"
+    "not a picture Pictolune shows. The keys are described in pictolune(1).\n";
+
+constexpr const char* kVersion =
+    "pictolune " PICTOLUNE_VERSION "\n"
+    "Copyright (C) 2026 The Pictolune developers\n"
+    "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
+
+[[noreturn]] void printAndExit(const char* text) {
+    std::fputs(text, stdout);
+    std::exit(0);
+}
 
 [[noreturn]] void failWith(const QString& message) {
     std::fprintf(stderr, "pictolune: %s\n", qPrintable(message));
@@ -39,22 +68,16 @@ QString canonicalPath(const QString& path) {
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QCoreApplication::translate(
-        "main", "Shows the pictures of a folder one at a time, fitted to the screen."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(
-        "path",
-        QCoreApplication::translate("main", "Folders whose pictures to show, or pictures to "
-                                            "start at. Without one, a folder dialog asks."),
-        "[FOLDER|PICTURE...]");
-    // A bad option is a bad command line like a missing path: status 2.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, {});
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, {});
+    parser.addOption(help);
+    parser.addOption(version);
     if (!parser.parse(arguments))
-        failWith(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+        failWith(parser.errorText() + QStringLiteral(" Try 'pictolune --help'."));
+    if (parser.isSet(help))
+        printAndExit(kHelp);
+    if (parser.isSet(version))
+        printAndExit(kVersion);
 
     CommandLine result;
     // Spelling of each folder as first named, by its canonical path, so that
@@ -77,13 +100,35 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             failWith(QStringLiteral("%1: no such file or folder").arg(path));
         } else if (S_ISDIR(status.st_mode)) {
             addFolder(path);
+        } else if (!S_ISREG(status.st_mode) ||
+                   !isImageFileName(info.fileName(), Qt::CaseInsensitive)) {
+            failWith(QStringLiteral("%1: not a picture Pictolune shows (a name ending in "
+                                    ".jpg, jpeg, .bmp, .gif, tiff or .wmf, in any case)")
+                         .arg(path));
         } else {
-            const QString folder = addFolder(info.absolutePath());
-            if (result.startPicture.isEmpty())
-                result.startPicture = folder + QLatin1Char('/') + info.fileName();
+            const QString picture = addFolder(info.absolutePath()) + u'/' + info.fileName();
+            if (!result.pictures.contains(picture))
+                result.pictures.append(picture);
         }
     }
     return result;
+}
+
+bool displayAvailable(const QProcessEnvironment& environment) {
+    if (!environment.value(QStringLiteral("DISPLAY")).isEmpty() ||
+        !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty())
+        return true;
+    // A list of platforms to try, each perhaps with options after a colon:
+    // "offscreen:configfile=...", "wayland;xcb". The window systems need a
+    // display; any other platform (offscreen, eglfs, vnc...) draws without.
+    const QStringList platforms =
+        environment.value(QStringLiteral("QT_QPA_PLATFORM")).split(u';', Qt::SkipEmptyParts);
+    for (const QString& platform : platforms) {
+        const QString name = platform.section(u':', 0, 0).trimmed();
+        if (!name.isEmpty() && name != u"xcb" && !name.startsWith(u"wayland"))
+            return true;
+    }
+    return false;
 }
 
 } // namespace pictolune

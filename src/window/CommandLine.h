@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -8,15 +9,22 @@ namespace pictolune {
 struct CommandLine {
     // The folders to scan, each once, in the order first named.
     QStringList folders;
-    // The picture to start at, as the scan will store its path; empty when
-    // no picture was named.
-    QString startPicture;
+    // The pictures named, as the scan of their folder will store their
+    // paths, each once; the show starts at the first.
+    QStringList pictures;
 };
 
-// Parses the arguments: folders and pictures, mixed. A picture stands for
-// its folder and names the picture to start at. --help and --version print
-// and exit with status 0; a path that does not exist is reported on stderr
-// and exits with status 2.
+// Parses the arguments (the program's name first): folders and pictures,
+// mixed. A picture stands for its folder and is shown whatever the case of
+// its ending. Everything here answers without a display: --help and
+// --version print and exit with status 0; a bad option, a path that does not
+// exist and a file that is not a picture Pictolune shows are reported on
+// stderr and exit with status 2.
 CommandLine parseCommandLine(const QStringList& arguments);
+
+// Whether Qt can open a window: a display is named (DISPLAY or
+// WAYLAND_DISPLAY), or QT_QPA_PLATFORM names a platform that needs none.
+// Without one Qt aborts the program, so this is asked first.
+bool displayAvailable(const QProcessEnvironment& environment);
 
 } // namespace pictolune

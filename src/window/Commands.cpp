@@ -14,100 +14,98 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <algorithm>
 #include <array>
-#include <limits>
 
 namespace pictolune {
 
 namespace {
 
-// X keycodes of the main row's 1 and 0 keys, which stay those keys whatever
-// Shift or the keyboard layout make of them.
-constexpr quint32 kScanCodeOne = 10;
-constexpr quint32 kScanCodeZero = 19;
+// The keys one row of the table answers to.
+struct Keys {
+    std::array<int, 2> codes{}; // Qt key codes; 0 for none
+    int mainRowDigit = -1;      // a digit of the main row instead, 0 to 9
 
-enum class KeyName { Space, One, Zero, Escape, Enter, P, S, R, A, M, Right, Left };
+    bool match(const QKeyEvent& event) const;
+};
 
-struct KeyCommand {
-    KeyName key;
+// The key `code`, or `alsoCode` (both Enter keys are Enter).
+constexpr Keys key(int code, int alsoCode = 0) {
+    return Keys{{code, alsoCode}, -1};
+}
+
+// The key of the main row that bears `digit`, whatever Shift or the layout
+// make of it (Shift+1 reads '!'); the keypad's digits never count.
+constexpr Keys mainRowDigit(int digit) {
+    return Keys{{}, digit};
+}
+
+bool isMainRowDigit(int digit, const QKeyEvent& event) {
+    if (event.modifiers().testFlag(Qt::KeypadModifier))
+        return false;
+    // The X and Wayland keycodes of the main row run from 10 for 1 to 18 for
+    // 9, then 19 for 0; they name the key itself, not what it types.
+    const quint32 keycode = digit == 0 ? 19 : 9 + static_cast<quint32>(digit);
+    return event.key() == Qt::Key_0 + digit || event.nativeScanCode() == keycode;
+}
+
+bool Keys::match(const QKeyEvent& event) const {
+    if (mainRowDigit >= 0)
+        return isMainRowDigit(mainRowDigit, event);
+    return std::any_of(codes.begin(), codes.end(),
+                       [&](int code) { return code != 0 && code == event.key(); });
+}
+
+struct KeyBinding {
+    Keys keys;
     void (*action)(Form1&);
 };
 
-// Tested in this order; the first match acts.
-const std::array<KeyCommand, 12> kKeyTable{{
-    {KeyName::Space,
+// One row a binding; tested in this order, the first match acts. The shift
+// state is ignored, so letters work in either case.
+const KeyBinding kKeyTable[] = {
+    {key(Qt::Key_Space),
      [](Form1& f) {
          f.setRandomOn();
          f.showImage();
      }},
-    {KeyName::One,
+    {mainRowDigit(1),
      [](Form1& f) {
          f.setRandomOff();
          f.catalogue.currentIndex = 0;
          f.showImage();
      }},
-    {KeyName::Zero,
+    {mainRowDigit(0),
      [](Form1& f) {
          f.setRandomOff();
          f.catalogue.currentIndex = f.catalogue.lastIndex;
          f.showImage();
      }},
-    {KeyName::Escape, [](Form1& f) { f.endProgram(); }},
-    {KeyName::Enter, [](Form1& f) { f.changeDirectory(); }},
-    {KeyName::P, [](Form1& f) { f.toggleSlideshow(); }},
-    {KeyName::S, [](Form1& f) { f.promptSlideshowSpeed(); }},
-    {KeyName::R, [](Form1& f) { f.catalogue.randomMode = !f.catalogue.randomMode; }},
-    {KeyName::A, [](Form1& f) { f.addDirectory(); }},
-    {KeyName::M, [](Form1& f) { f.showMinimized(); }},
-    {KeyName::Right,
+    {key(Qt::Key_Escape), [](Form1& f) { f.endProgram(); }},
+    {key(Qt::Key_Return, Qt::Key_Enter), [](Form1& f) { f.changeDirectory(); }},
+    {key(Qt::Key_P), [](Form1& f) { f.toggleSlideshow(); }},
+    {key(Qt::Key_S), [](Form1& f) { f.promptSlideshowSpeed(); }},
+    {key(Qt::Key_R), [](Form1& f) { f.catalogue.randomMode = !f.catalogue.randomMode; }},
+    {key(Qt::Key_A), [](Form1& f) { f.addDirectory(); }},
+    {key(Qt::Key_M), [](Form1& f) { f.showMinimized(); }},
+    {key(Qt::Key_Right),
      [](Form1& f) {
          stepNext(f.catalogue);
          f.showImageSequential();
      }},
-    {KeyName::Left,
+    {key(Qt::Key_Left),
      [](Form1& f) {
          stepPrevious(f.catalogue);
          f.showImageSequential();
      }},
-}};
-
-bool matches(KeyName name, int key, Qt::KeyboardModifiers modifiers, quint32 scanCode) {
-    const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
-    switch (name) {
-    case KeyName::Space:
-        return key == Qt::Key_Space;
-    case KeyName::One:
-        return !keypad && (key == Qt::Key_1 || scanCode == kScanCodeOne);
-    case KeyName::Zero:
-        return !keypad && (key == Qt::Key_0 || scanCode == kScanCodeZero);
-    case KeyName::Escape:
-        return key == Qt::Key_Escape;
-    case KeyName::Enter:
-        return key == Qt::Key_Return || key == Qt::Key_Enter;
-    case KeyName::P:
-        return key == Qt::Key_P;
-    case KeyName::S:
-        return key == Qt::Key_S;
-    case KeyName::R:
-        return key == Qt::Key_R;
-    case KeyName::A:
-        return key == Qt::Key_A;
-    case KeyName::M:
-        return key == Qt::Key_M;
-    case KeyName::Right:
-        return key == Qt::Key_Right;
-    case KeyName::Left:
-        return key == Qt::Key_Left;
-    }
-    return false;
-}
+};
 
 } // namespace
 
-bool Form1::handleKey(int key, Qt::KeyboardModifiers modifiers, quint32 scanCode) {
-    for (const KeyCommand& command : kKeyTable) {
-        if (matches(command.key, key, modifiers, scanCode)) {
-            command.action(*this);
+bool Form1::handleKey(const QKeyEvent& event) {
+    for (const KeyBinding& binding : kKeyTable) {
+        if (binding.keys.match(event)) {
+            binding.action(*this);
             return true;
         }
     }
@@ -123,8 +121,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (widget->window() != this || QApplication::activePopupWidget() ||
         QApplication::activeModalWidget())
         return false;
-    auto* keyEvent = static_cast<QKeyEvent*>(event);
-    return handleKey(keyEvent->key(), keyEvent->modifiers(), keyEvent->nativeScanCode());
+    return handleKey(*static_cast<QKeyEvent*>(event));
 }
 
 void Form1::showImage() {

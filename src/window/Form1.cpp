@@ -39,8 +39,8 @@ float panelLeft(float width, double factor, double subtrahend) {
     return toSingle(step * factor - subtrahend);
 }
 
-Form1::Form1(const Services& services, QStringList folders, QString startPicture)
-    : services_(services), folders_(std::move(folders)), startPicture_(std::move(startPicture)) {
+Form1::Form1(const Services& services, QStringList folders, QStringList pictures)
+    : services_(services), folders_(std::move(folders)), pictures_(std::move(pictures)) {
     setWindowTitle(QStringLiteral("Pictolune"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/pictolune.png")));
     QPalette black = palette();
@@ -66,12 +66,14 @@ void Form1::load() {
     if (folders_.isEmpty()) {
         scan().loadStartupDirectory();
     } else {
-        scan().loadStartupDirectory(folders_.front());
+        scan().loadStartupDirectory(folders_.front(), pictures_);
         for (qsizetype i = 1; i < folders_.size(); ++i)
-            scan().addDirectory(folders_[i]);
+            scan().addDirectory(folders_[i], pictures_);
         const auto& paths = catalogue.imagePaths;
-        const auto found = std::find(paths.begin(), paths.end(), startPicture_);
-        if (!startPicture_.isEmpty() && found != paths.end())
+        const auto found = pictures_.isEmpty()
+                               ? paths.end()
+                               : std::find(paths.begin(), paths.end(), pictures_.front());
+        if (found != paths.end())
             catalogue.currentIndex = static_cast<std::int32_t>(found - paths.begin());
     }
 

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+class QKeyEvent;
+
 namespace pictolune {
 
 class DirectoryListing;
@@ -35,9 +37,10 @@ public:
     };
 
     // `folders` are scanned at start-up instead of asking: the first as the
-    // start-up scan, the others appended. The show then starts at
-    // `startPicture` when the scans found it.
-    explicit Form1(const Services& services, QStringList folders = {}, QString startPicture = {});
+    // start-up scan, the others appended. Their scans also take the
+    // `pictures` named in them, whatever the case of their ending, and the
+    // show starts at the first of these.
+    explicit Form1(const Services& services, QStringList folders = {}, QStringList pictures = {});
     ~Form1() override;
 
     // Builds the controls and scans the first folder. Runs once, before the
@@ -64,8 +67,6 @@ public:
     Label* lblFilename = nullptr;
     NumberList* comImage = nullptr;
 
-    const PictureDisplay& display() const { return *display_; }
-
     // Commands.
     void showImage();
     void showImageSequential();
@@ -84,9 +85,6 @@ public:
     void pointerMovedTo(float y);
     void slidePanel();
 
-    // The key commands; true when the key is one of them.
-    bool handleKey(int key, Qt::KeyboardModifiers modifiers, quint32 scanCode = 0);
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -95,6 +93,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The key commands; true when the key is one of them.
+    bool handleKey(const QKeyEvent& event);
     void createControls();
     void setPanelProperties();
     void setLabelProperties(Label& label, const QString& caption, float left);
@@ -103,7 +103,7 @@ private:
 
     Services services_;
     QStringList folders_;
-    QString startPicture_;
+    QStringList pictures_;
     RandomSource random_;
     std::unique_ptr<PictureDisplay> display_;
     std::function<void()> endProgram_;

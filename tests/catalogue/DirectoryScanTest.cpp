@@ -13,6 +13,7 @@
 #include <functional>
 #include <initializer_list>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -125,24 +126,47 @@ protected:
     DirectoryScan scan;
 };
 
-TEST(IsImageFileName, ComparesTheLastFourCharactersExactly) {
+TEST(IsImageFileName, ComparesTheLastFourCharactersExactlyOrWithoutCase) {
     struct Case {
         const char16_t* name;
-        bool image;
+        bool image;        // as a folder's scan takes it
+        bool namedPicture; // compared without case, as for a picture named
     };
     const Case cases[] = {
-        {u"a.jpg", true},      {u"d.jpeg", true},         {u"e.gif", true},
-        {u"x.bmp", true},      {u"x.wmf", true},          {u"x.tiff", true},
-        {u"c.JPG", false},     {u"F.BMP", false},         {u"a.Gif", false},
-        {u"tiff", true},       {u"jpeg", true},           {u".gif", true},
-        {u"gif", false},       {u"jpg", false},           {u"", false},
-        {u"notjpeg", true},    {u"xtiff", true},          {u"photo.tif", false},
-        {u"photo.png", false}, {u"photo.jpe", false},     {u"photo.jpg.bak", false},
-        {u"a.jpg ", false},    {u"\U0001F319.gif", true}, {u"b.txt", false},
+        {u"a.jpg", true, true},
+        {u"d.jpeg", true, true},
+        {u"e.gif", true, true},
+        {u"x.bmp", true, true},
+        {u"x.wmf", true, true},
+        {u"x.tiff", true, true},
+        {u"c.JPG", false, true},
+        {u"F.BMP", false, true},
+        {u"a.Gif", false, true},
+        {u"IMG.JPEG", false, true},
+        {u"s.TIFF", false, true},
+        {u"m.WMF", false, true},
+        {u"tiff", true, true},
+        {u"jpeg", true, true},
+        {u".gif", true, true},
+        {u"gif", false, false},
+        {u"jpg", false, false},
+        {u"", false, false},
+        {u"notjpeg", true, true},
+        {u"xtiff", true, true},
+        {u"photo.tif", false, false},
+        {u"photo.png", false, false},
+        {u"b-kite.PNG", false, false},
+        {u"photo.jpe", false, false},
+        {u"photo.jpg.bak", false, false},
+        {u"a.jpg ", false, false},
+        {u"\U0001F319.gif", true, true},
+        {u"b.txt", false, false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(isImageFileName(QString::fromUtf16(c.name)), c.image)
-            << QString::fromUtf16(c.name).toStdString();
+    for (const Case& c : cases) {
+        const QString name = QString::fromUtf16(c.name);
+        EXPECT_EQ(isImageFileName(name), c.image) << name.toStdString();
+        EXPECT_EQ(isImageFileName(name, Qt::CaseInsensitive), c.namedPicture) << name.toStdString();
+    }
 }
 
 TEST_F(DirectoryScanTest, StartupTakesTheImagesInListingOrderAndLeavesOneSpareElement) {
@@ -169,6 +193,33 @@ TEST_F(DirectoryScanTest, StartupFromTheCommandLineNeedsNoDialog) {
     scan.addDirectory(second.path());
     EXPECT_EQ(chooser.calls, 0);
     expectCatalogue({first / "1.jpg", first / "2.jpg", second / "3.gif"}, 2);
+}
+
+TEST_F(DirectoryScanTest, NamedPicturesAreTakenAtTheirPlaceWhateverTheCaseOfTheirEnding) {
+    const Folder first{"a.jpg", "IMG_0002.JPG", "c.jpg", "b.Gif"}, second{"b.Gif", "d.gif"};
+    const QStringList named{first / "IMG_0002.JPG", second / "b.Gif"};
+    scan.loadStartupDirectory(first.path(), named);
+    scan.addDirectory(second.path(), named);
+    expectCatalogue({first / "a.jpg", first / "c.jpg", first / "IMG_0002.JPG", second / "b.Gif",
+                     second / "d.gif"},
+                    4);
+
+    // Named nowhere, or in another folder, the folder keeps the exact endings.
+    // Spelled with a trailing slash, its paths, named ones too, have two.
+    const QString slashed = first.path() + "/";
+    const std::vector<std::tuple<QString, QStringList, std::vector<QString>>> cases = {
+        {first.path(), {}, {first / "a.jpg", first / "c.jpg", ""}},
+        {first.path(), {second / "IMG_0002.JPG"}, {first / "a.jpg", first / "c.jpg", ""}},
+        {slashed,
+         {slashed + "/IMG_0002.JPG"},
+         {slashed + "/a.jpg", slashed + "/c.jpg", slashed + "/IMG_0002.JPG", ""}},
+    };
+    for (const auto& [folder, names, paths] : cases) {
+        ImageCatalogue fresh;
+        NumberList list;
+        DirectoryScan(fresh, list, chooser, listing).loadStartupDirectory(folder, names);
+        EXPECT_EQ(fresh.imagePaths, paths) << folder.toStdString();
+    }
 }
 
 TEST_F(DirectoryScanTest, JoinsWithOneSlashWhateverTheFolderEndsWith) {

@@ -1,26 +1,26 @@
 #include "display/PictureDisplay.h"
-#include "platform/FormWindow.h"
-#include "platform/Label.h"
-#include "platform/PictureBox.h"
 #include "platform/Random.h"
+#include "support/DisplayFixture.h"
+#include "support/StderrCapture.h"
 
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 using namespace pictolune;
+using namespace pictolune::testing;
 
 namespace {
 
-class ShowImageTest : public ::testing::Test {
+class ShowImageTest : public ::testing::Test, protected DisplayFixture {
 protected:
-    ShowImageTest() {
-        window.resize(800, 600);
-        random.seed(1);
-    }
+    ShowImageTest() : DisplayFixture({800, 600}) {}
 
     QString writePicture(const QString& name, int width, int height) {
         QImage image(width, height, QImage::Format_RGB32);
@@ -38,33 +38,26 @@ protected:
         return path;
     }
 
-    void catalogueOf(std::vector<QString> paths) {
-        catalogue.lastIndex = static_cast<std::int32_t>(paths.size()) - 1;
-        paths.emplace_back(); // the spare empty element a folder scan leaves
-        catalogue.imagePaths = std::move(paths);
+    // Shows the current picture and answers what the show said on stderr.
+    std::string showImageSaying() {
+        StderrCapture stderrText;
+        display.showImage();
+        return stderrText.take();
     }
 
     QTemporaryDir dir;
-    FormWindow window;
-    PictureBox image1{&window};
-    Label lblFilename{&window};
-    RandomSource random;
-    ImageCatalogue catalogue;
-    PictureDisplay display{catalogue, window, image1, lblFilename, random};
 };
 
 TEST_F(ShowImageTest, SmallPictureIsCentredAtItsOwnSize) {
     const QString path = writePicture("small.bmp", 640, 480);
     catalogueOf({path});
-    display.showImage();
+    EXPECT_EQ(showImageSaying(), "");
     EXPECT_TRUE(image1.visible());
     EXPECT_TRUE(image1.stretch());
     EXPECT_EQ(image1.left(), 80);
     EXPECT_EQ(image1.top(), 60);
     EXPECT_EQ(image1.width(), 640);
     EXPECT_EQ(image1.height(), 480);
-    EXPECT_EQ(display.pictureWidth(), 640);
-    EXPECT_EQ(display.pictureHeight(), 480);
     EXPECT_EQ(lblFilename.caption(), path);
 }
 
@@ -82,33 +75,48 @@ TEST_F(ShowImageTest, LargePictureIsScaledDownAndDecodedNoLarger) {
     display.showImage();
     EXPECT_EQ(image1.width(), 800);
     EXPECT_EQ(image1.height(), 533.333313f);
-    EXPECT_EQ(display.pictureWidth(), 3000);
-    EXPECT_EQ(display.pictureHeight(), 2000);
     const QSize decoded = image1.picture().raster().size();
     EXPECT_LE(decoded.width(), 800);
     EXPECT_LE(decoded.height(), 534);
 }
 
-// Each failure leaves the picture area empty and hidden; a failure to load
-// keeps the caption and own size of the picture shown before.
+// Each failure leaves the picture area empty and hidden and keeps the
+// caption of the picture shown before; only stderr says why, in one line
+// that names the path once.
 TEST_F(ShowImageTest, FailuresToLoadLeaveTheAreaEmptyAndTheCaptionAsItWas) {
     const QString good = writePicture("good.bmp", 320, 200);
-    const std::array<QString, 3> bad = {dir.filePath("missing.jpg"), writeText("text.jpg"),
-                                        dir.filePath("")};
-    for (const QString& badPath : bad) {
-        catalogueOf({good, badPath});
-        catalogue.currentIndex = 0;
+    const struct {
+        QString path;
+        std::string reason; // empty: any reason the decoder gives
+    } cases[] = {
+        {dir.filePath("missing.jpg"), std::strerror(ENOENT)},
+        {writeText("text.jpg"), ""},
+        {dir.filePath(""), "not a regular file"},
+        {dir.filePath("line\nbreak.jpg"), std::strerror(ENOENT)},
+    };
+    for (const auto& c : cases) {
+        catalogueOf({good, c.path});
         display.showImage();
         ASSERT_TRUE(image1.visible());
 
         catalogue.currentIndex = 1;
-        display.showImage();
-        EXPECT_FALSE(image1.visible()) << badPath.toStdString();
+        const std::string said = showImageSaying();
+        EXPECT_FALSE(image1.visible()) << c.path.toStdString();
         EXPECT_TRUE(image1.picture().isEmpty());
         EXPECT_FALSE(image1.stretch());
         EXPECT_EQ(lblFilename.caption(), good);
-        EXPECT_EQ(display.pictureWidth(), 320);
-        EXPECT_EQ(display.pictureHeight(), 200);
+
+        std::string path = c.path.toStdString();
+        std::replace(path.begin(), path.end(), '\n', '?');
+        const std::string start = "pictolune: " + path + ": ";
+        ASSERT_EQ(said.rfind(start, 0), 0u) << said;
+        const std::string reason = said.substr(start.size());
+        if (!c.reason.empty()) {
+            EXPECT_EQ(reason, c.reason + "\n");
+        }
+        EXPECT_GT(reason.size(), 1u);
+        EXPECT_EQ(reason.find('\n'), reason.size() - 1) << said;
+        EXPECT_EQ(reason.find(path), std::string::npos) << said;
     }
 }
 
@@ -116,16 +124,19 @@ TEST_F(ShowImageTest, IndexOutsideTheArrayFailsQuietly) {
     catalogueOf({writePicture("a.bmp", 10, 10)});
     for (std::int32_t index : {-1, 2, 7}) {
         catalogue.currentIndex = index;
-        display.showImage();
+        EXPECT_EQ(showImageSaying(),
+                  "pictolune: index " + std::to_string(index) + " is outside the list\n");
         EXPECT_FALSE(image1.visible()) << index;
         EXPECT_TRUE(image1.picture().isEmpty());
     }
 }
 
 TEST_F(ShowImageTest, AreaOfHeightZeroFailsInTheFitAndRecovers) {
-    catalogueOf({writePicture("a.bmp", 640, 480)});
+    const QString path = writePicture("a.bmp", 640, 480);
+    catalogueOf({path});
     window.resize(800, 0);
-    display.showImage();
+    EXPECT_EQ(showImageSaying(), "pictolune: " + path.toStdString() +
+                                     ": does not fit into 800 x 0 pixels: Division by zero\n");
     EXPECT_FALSE(image1.visible());
     EXPECT_TRUE(image1.stretch()); // the fit, not the load, failed
     EXPECT_TRUE(image1.picture().isEmpty());
@@ -139,8 +150,8 @@ TEST_F(ShowImageTest, AreaOfHeightZeroFailsInTheFitAndRecovers) {
 TEST_F(ShowImageTest, EmptyPathShowsNothingAndClearsTheCaption) {
     catalogueOf({writePicture("a.bmp", 64, 48)});
     display.showImage();
-    catalogue.currentIndex = 1; // the spare empty element
-    display.showImage();
+    catalogue.currentIndex = 1;       // the spare empty element
+    EXPECT_EQ(showImageSaying(), ""); // not a failure
     EXPECT_TRUE(image1.visible());
     EXPECT_TRUE(image1.picture().isEmpty());
     EXPECT_EQ(lblFilename.caption(), QString());

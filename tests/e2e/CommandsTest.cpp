@@ -5,10 +5,59 @@
 
 #include <QThread>
 
+#include <algorithm>
+#include <map>
+#include <utility>
+#include <vector>
+
 namespace pictolune::e2e {
 namespace {
 
 using Commands = ViewerTest;
+
+// The width of the title text in a window's title bar: openbox draws the
+// title centred in the 19 pixels above the client area. Columns whose pixels
+// stand out from the bar's colour (the commonest in each row) are text,
+// icon or buttons; the title is the run of them across the middle, with gaps
+// no wider than a space.
+int titleTextWidth(const QImage& shot, const QRect& client) {
+    const QRect bar(client.left(), client.top() - 19, client.width(), 19);
+    std::vector<bool> marked(static_cast<size_t>(bar.width()));
+    for (int y = bar.top(); y <= bar.bottom(); ++y) {
+        std::map<QRgb, int> counts;
+        for (int x = bar.left(); x <= bar.right(); ++x) {
+            ++counts[shot.pixel(x, y)];
+        }
+        const QRgb background =
+            std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                return a.second < b.second;
+            })->first;
+        for (int x = bar.left(); x <= bar.right(); ++x) {
+            if (!nearColour(shot.pixel(x, y), background, 60)) {
+                marked[static_cast<size_t>(x - bar.left())] = true;
+            }
+        }
+    }
+    constexpr int kSpace = 8;
+    std::vector<std::pair<int, int>> runs;
+    for (int x = 0; x < bar.width(); ++x) {
+        if (!marked[static_cast<size_t>(x)]) {
+            continue;
+        }
+        if (!runs.empty() && x - runs.back().second <= kSpace + 1) {
+            runs.back().second = x;
+        } else {
+            runs.emplace_back(x, x);
+        }
+    }
+    const int middle = bar.width() / 2;
+    for (const auto& [first, last] : runs) {
+        if (first <= middle && middle <= last) {
+            return last - first + 1;
+        }
+    }
+    return 0;
+}
 
 TEST_F(Commands, ArrowsOneAndZeroMoveThroughThePicturesInNaturalOrder) {
     // a10 sorts after a3 as a person counts, not after a1.
@@ -66,6 +115,35 @@ TEST_F(Commands, SpeedFromTheInputBoxSetsThePaceOfTheSlideshow) {
     ASSERT_TRUE(waitForCentreColour(colours::red, kWindowTimeoutMs));
 
     ASSERT_TRUE(press("s"));
+    // The prompt's title, with the " — Pictolune" the desktop sees, is drawn
+    // whole: as wide as when the prompt is widened to leave room to spare.
+    const qulonglong prompt =
+        x_->findWindow("^Slideshow Speed$", viewer_->processId(), kWindowTimeoutMs);
+    ASSERT_NE(prompt, 0u);
+    auto settledTitleWidth = [&](int promptWidth) {
+        int width = 0;
+        int previous = -1;
+        pollUntil(
+            [&] {
+                const auto geometry = x_->geometry(prompt);
+                if (!geometry || (promptWidth > 0 && geometry->client.width() != promptWidth)) {
+                    return false;
+                }
+                previous = std::exchange(width, titleTextWidth(screenshot(), geometry->client));
+                return width > 0 && width == previous;
+            },
+            kChangeTimeoutMs, 100);
+        return width;
+    };
+    const int shown = settledTitleWidth(0);
+    const int height = x_->geometry(prompt)->client.height();
+    ASSERT_TRUE(
+        x_->run("xdotool", {"windowsize", QString::number(prompt), "1000", QString::number(height)})
+            .ok());
+    const int whole = settledTitleWidth(1000);
+    EXPECT_GT(whole, 150) << "the title text was not found in the title bar";
+    EXPECT_EQ(shown, whole) << "the prompt's title is cut to " << shown << " of " << whole
+                            << " pixels";
     ASSERT_TRUE(answerDialog("Slideshow Speed", "0.2", true));
     ASSERT_TRUE(press("p"));
 

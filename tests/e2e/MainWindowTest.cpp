@@ -314,5 +314,42 @@ TEST_F(MainWindow, WithoutArgumentsTheFolderComesFromTheDialog) {
     EXPECT_TRUE(viewerAlive());
 }
 
+// "Open With" in a file manager names one picture, and cameras write
+// upper-case endings, which a folder's own scan leaves out.
+TEST_F(MainWindow, APictureNamedOnTheCommandLineIsShownFirstWhateverItsEndingsCase) {
+    const QString folder = makeFolder("camera", {{"a.jpg", colours::red},
+                                                 {"IMG_0002.JPG", colours::green},
+                                                 {"c.jpg", colours::blue},
+                                                 {"b-kite.png", colours::yellow}});
+
+    // A picture Pictolune does not show is refused by name, before any window.
+    launchViewer({folder + "/b-kite.png"});
+    ASSERT_TRUE(viewer_->waitForFinished(kWindowTimeoutMs));
+    EXPECT_EQ(viewer_->exitCode(), 2);
+    EXPECT_TRUE(x_->programLog(viewer_).contains(folder + "/b-kite.png: not a picture"))
+        << x_->programLog(viewer_).toStdString();
+    EXPECT_EQ(x_->findWindow("Pictolune", viewer_->processId(), 0), 0u);
+
+    // The named picture first, then on in the folder's order, where it has
+    // its place: a.jpg, c.jpg, IMG_0002.JPG.
+    ASSERT_TRUE(startViewer({folder + "/IMG_0002.JPG"}));
+    ASSERT_TRUE(waitForCentreColour(colours::green, kWindowTimeoutMs));
+    for (const QColor& colour : {colours::red, colours::blue, colours::green}) {
+        ASSERT_TRUE(press("Right"));
+        ASSERT_TRUE(waitForCentreColour(colour));
+    }
+    ASSERT_TRUE(press("Escape"));
+    ASSERT_TRUE(viewer_->waitForFinished(kChangeTimeoutMs));
+
+    // The folder alone lists the two exact endings only.
+    ASSERT_TRUE(startViewer({folder}));
+    ASSERT_TRUE(waitForCentreColour(colours::red, kWindowTimeoutMs));
+    for (const QColor& colour : {colours::blue, colours::red}) {
+        ASSERT_TRUE(press("Right"));
+        ASSERT_TRUE(waitForCentreColour(colour));
+    }
+    EXPECT_TRUE(viewerAlive());
+}
+
 } // namespace
 } // namespace pictolune::e2e

@@ -1,9 +1,4 @@
-#include "catalogue/ImageCatalogue.h"
-#include "display/PictureDisplay.h"
-#include "platform/FormWindow.h"
-#include "platform/Label.h"
-#include "platform/PictureBox.h"
-#include "platform/Random.h"
+#include "support/DisplayFixture.h"
 
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -11,16 +6,18 @@
 #include <gtest/gtest.h>
 
 using namespace pictolune;
+using namespace pictolune::testing;
 
 namespace {
 
 // Runs on a screen of device pixel ratio 2 (ctest sets the platform).
-class HighDpiTest : public ::testing::Test {
+class HighDpiTest : public ::testing::Test, protected DisplayFixture {
 protected:
+    HighDpiTest() : DisplayFixture({400, 300}) {}
+
     void SetUp() override {
         if (window.devicePixelRatioF() != 2)
             GTEST_SKIP() << "needs the high-DPI offscreen screen that ctest selects";
-        window.resize(400, 300);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
@@ -28,19 +25,12 @@ protected:
     void show(const QImage& picture) {
         const QString path = dir.filePath("p.bmp");
         ASSERT_TRUE(picture.save(path, "BMP"));
-        catalogue.imagePaths = {path};
-        catalogue.lastIndex = 0;
+        catalogueOf({path});
         display.showImage();
         ASSERT_TRUE(image1.visible());
     }
 
     QTemporaryDir dir;
-    FormWindow window;
-    PictureBox image1{&window};
-    Label lblFilename{&window};
-    RandomSource random;
-    ImageCatalogue catalogue;
-    PictureDisplay display{catalogue, window, image1, lblFilename, random};
 };
 
 // One picture pixel to one screen pixel: a checkerboard of single pixels

@@ -21,9 +21,9 @@ struct ShowResult {
 };
 
 // Shows the picture at `index` and checks, with gtest expectations, that the
-// show either completed (the picture visible, inside the window, captioned
-// with its path, its own size recorded) or failed quietly (the picture area
-// hidden and empty, caption and own size as before). Paints what was shown.
+// show either completed (the picture visible, captioned with its path, fitted
+// from its own size inside the window) or failed quietly (the picture area
+// hidden and empty, the caption as before). Paints what was shown.
 ShowResult showAndCheck(Form1& form, std::int32_t index);
 
 // Checks the display's state after a show that nobody timed, such as one

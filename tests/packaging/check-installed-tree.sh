@@ -18,7 +18,8 @@ decoder=$prefix/libexec/pictolune/pictolune-decoder
 desktop=$prefix/share/applications/pictolune.desktop
 metainfo=$prefix/share/metainfo/io.pictolune.Pictolune.metainfo.xml
 man_page=$prefix/share/man/man1/pictolune.1.gz
-for f in "$binary" "$decoder" "$desktop" "$metainfo" "$man_page"; do
+copyright=$prefix/share/doc/pictolune/copyright
+for f in "$binary" "$decoder" "$desktop" "$metainfo" "$man_page" "$copyright"; do
     [ -f "$f" ] || fail "not installed: $f"
 done
 for f in "$binary" "$decoder"; do
@@ -29,6 +30,11 @@ done
 "$here/check-metainfo.sh" "$metainfo" "$version"
 file -b "$man_page" | grep -q '^gzip compressed data' || fail "$man_page is not gzip-compressed"
 "$here/check-man-page.sh" "$man_page" "$version"
+
+# The licence, in Debian's machine-readable copyright format.
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "$copyright: not in the machine-readable format"
+grep -qx 'License: GPL-3+' "$copyright" || fail "$copyright: does not state GPL-3+"
 
 # The menu entry's Exec and Icon name what is installed.
 exec_name=$(desktop_value "$desktop" Exec)
@@ -53,22 +59,26 @@ for f in "$binary" "$decoder"; do
     fi
 done
 
-# The installed program runs with the system's libraries and plug-ins alone.
-# Its standard output is checked; what Qt says on standard error is shown
+# The installed program runs with the system's libraries and plug-ins alone,
+# and answers with no display at all, as in a package script or over ssh.
+# Its standard output is checked; what it says on standard error is shown
 # when a check fails.
 errors=$(mktemp "${TMPDIR:-/tmp}/pictolune-stderr.XXXXXX")
 trap 'rm -f "$errors"' EXIT
 status=0
 run() {
     status=0
-    out=$(env -u LD_LIBRARY_PATH -u QT_PLUGIN_PATH QT_QPA_PLATFORM=offscreen \
-        "$binary" "$@" 2>"$errors") || status=$?
+    out=$(env -u LD_LIBRARY_PATH -u QT_PLUGIN_PATH -u QT_QPA_PLATFORM -u DISPLAY \
+        -u WAYLAND_DISPLAY "$binary" "$@" 2>"$errors") || status=$?
 }
 said() { printf '%s\n%s' "$out" "$(cat "$errors")"; }
 
 run --version
 [ "$status" -eq 0 ] || fail "$binary --version exited with $status: $(said)"
-[ "$out" = "pictolune $version" ] || fail "$binary --version printed '$out', expected 'pictolune $version'"
+[ "$(head -n 1 <<<"$out")" = "pictolune $version" ] ||
+    fail "$binary --version printed '$out', expected 'pictolune $version' first"
+grep -qx 'License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.' <<<"$out" ||
+    fail "$binary --version does not state the licence: $(said)"
 run --help
 [ "$status" -eq 0 ] || fail "$binary --help exited with $status: $(said)"
 grep -q '^Usage: .*pictolune' <<<"$out" || fail "$binary --help printed no usage line: $(said)"
@@ -78,6 +88,12 @@ missing=$(mktemp -u "${TMPDIR:-/tmp}/pictolune-missing.XXXXXX")
 run "$missing"
 [ "$status" -eq 2 ] || fail "$binary $missing exited with $status, expected 2: $(said)"
 grep -qF "$missing" "$errors" || fail "$binary $missing did not name the missing path on stderr: $(said)"
+# A start that needs the window ends with one line saying what is missing,
+# never in an abort.
+run "$prefix"
+[ "$status" -eq 1 ] || fail "$binary $prefix with no display exited with $status, expected 1: $(said)"
+[ "$(wc -l <"$errors")" -eq 1 ] && grep -q 'DISPLAY' "$errors" ||
+    fail "$binary $prefix with no display did not say so in one line: $(said)"
 
 # Shown a folder, the installed program starts its decoders from libexec,
 # each locked down, and does not fall back to decoding in the viewer.

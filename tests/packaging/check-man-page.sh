@@ -38,14 +38,14 @@ section() {
     sed -n "/^$1\$/,/^[A-Z][A-Z ]*\$/p" <<<"$page" | sed '1d;$d'
 }
 
-for heading in NAME SYNOPSIS DESCRIPTION OPTIONS KEYS MOUSE "FILES SHOWN" "EXIT STATUS"; do
+for heading in NAME SYNOPSIS DESCRIPTION OPTIONS KEYS MOUSE "FILES SHOWN" "EXIT STATUS" DIAGNOSTICS; do
     grep -qx "$heading" <<<"$page" || fail "$file: no $heading section"
 done
 
 grep -q 'pictolune \[FOLDER|PICTURE\]\.\.\.' <<<"$(section SYNOPSIS)" ||
     fail "$file: the synopsis does not show pictolune [FOLDER|PICTURE]..."
 for option in --help --version; do
-    grep -Eq "^ +$option( |\$)" <<<"$(section OPTIONS)" || fail "$file: option $option not described"
+    grep -Eq "^ +(-[a-z], )?$option( |\$)" <<<"$(section OPTIONS)" || fail "$file: option $option not described"
 done
 
 # Each key is the tag of one entry in KEYS.
@@ -69,4 +69,6 @@ statuses=$(section "EXIT STATUS")
 for status in 0 1 2; do
     grep -Eq "^ {7}$status( |\$)" <<<"$statuses" || fail "$file: exit status $status not described"
 done
+grep -q 'pictolune: PATH: REASON' <<<"$(section DIAGNOSTICS)" ||
+    fail "$file: the line a failed picture prints on standard error is not described"
 echo "man page $file: OK"

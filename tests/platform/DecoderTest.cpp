@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/PictureLoader.h"
 #include "support/Processes.h"
+#include "support/StderrCapture.h"
 #include "support/TestPictures.h"
 
 #include <QTemporaryDir>
@@ -182,7 +183,7 @@ TEST_F(DecoderTest, WithoutDecodersTheViewerDecodesItself) {
     DecoderPool* const pool = DecoderPool::current();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.decoder);
-        ::testing::internal::CaptureStderr();
+        StderrCapture stderrLines;
         {
             DecoderPool fallback(c.decoder);
             EXPECT_EQ(DecoderPool::current(), &fallback);
@@ -197,8 +198,7 @@ TEST_F(DecoderTest, WithoutDecodersTheViewerDecodesItself) {
             EXPECT_TRUE(contains(outcome(faultFile("crash")), "not a JPEG, BMP, GIF"));
             EXPECT_EQ(childProcesses().size(), decoders);
         }
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-                  "pictolune: decoding in the viewer: " + c.said + "\n");
+        EXPECT_EQ(stderrLines.take(), "pictolune: decoding in the viewer: " + c.said + "\n");
         EXPECT_EQ(DecoderPool::current(), pool);
     }
     expectSoundLoads();

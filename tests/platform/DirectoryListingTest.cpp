@@ -91,6 +91,51 @@ TEST(DirectoryListing, ListsInNaturalCaseFoldedOrder) {
               (QStringList{"A.gif", "b.gif", "IMG1.jpg", "img1.jpg", "img2.jpg", "img10.jpg"}));
 }
 
+TEST(DirectoryListing, OrdersPairsAsAFileManagerWould) {
+    struct Case {
+        const char* before;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"img2.jpg", "img10.jpg"},
+        {"IMG2.jpg", "img10.jpg"},
+        {"img9.jpg", "IMG10.JPG"},
+        {"a.jpg", "B.jpg"},
+        {"B.jpg", "c.jpg"},
+        {"x9y", "x10a"},
+        {"img", "img1"},
+        {"img1", "img1a"},
+        {"1", "a"},
+        {"a.jpg", "a1.jpg"}, // "." sorts before the digits
+        {"a1", "a_"},        // "_" sorts after them
+        {"99999999999999999999", "100000000000000000000"},
+        {"18446744073709551615", "18446744073709551616"},
+        {"v1.9", "v1.10"},
+        {"0", "1"},
+        {"\u00e9tude", "\u00c9tuis"}, // É folds to é
+        {"\u03c3a", "\u03a3b"},       // Σ folds to σ
+        // Equal but for case or leading zeros: the exact name decides.
+        {"A.jpg", "a.jpg"},
+        {"IMG.jpg", "img.jpg"},
+        {"img002.jpg", "img02.jpg"},
+        {"img02.jpg", "img2.jpg"},
+        {"img2.jpg", "img02b.jpg"}, // the value comes before the zeros
+        {"\u00c9.jpg", "\u00e9.jpg"},
+    };
+    Folder folder;
+    for (const Case& c : cases) {
+        folder.file(c.before);
+        folder.file(c.after);
+    }
+    SystemDirectoryListing listing;
+    const QStringList names = listAll(listing, folder.path());
+    for (const Case& c : cases) {
+        EXPECT_LT(names.indexOf(QString::fromUtf8(c.before)),
+                  names.indexOf(QString::fromUtf8(c.after)))
+            << c.before << " < " << c.after;
+    }
+}
+
 TEST(DirectoryListing, IsOneCursorThatANewListingRestarts) {
     Folder one, two;
     one.file("1.jpg");

@@ -13,6 +13,9 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+#include <vector>
+
 using namespace pictolune;
 
 namespace {
@@ -23,38 +26,97 @@ struct ProgramRun {
     QString err;
 };
 
-ProgramRun runProgram(const QStringList& arguments) {
+// The real program in a terminal with no display at all, as over ssh or in
+// a package script: everything that can answer without a window does.
+ProgramRun runWithoutDisplay(const QStringList& arguments) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
     process.setProcessEnvironment(environment);
     process.start(PICTOLUNE_BINARY, arguments);
     EXPECT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-TEST(CommandLine, VersionAndHelpPrintAndSucceed) {
-    const ProgramRun version = runProgram({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_TRUE(version.out.contains(PICTOLUNE_VERSION)) << version.out.toStdString();
-
-    const ProgramRun help = runProgram({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.contains("FOLDER")) << help.out.toStdString();
+TEST(CommandLine, AnswersWithoutADisplay) {
+    QTemporaryDir dir;
+    for (const char* name : {"a.jpg", "IMG_0002.JPG", "b-kite.png", "notes.txt"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    struct Case {
+        QStringList arguments;
+        int status;
+        QStringList out; // each must appear on stdout
+        QStringList err; // each must appear on stderr
+    };
+    const Case cases[] = {
+        {{"--version"},
+         0,
+         {"pictolune " PICTOLUNE_VERSION "\n", "Copyright (C) 2026 The Pictolune developers",
+          "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.",
+          "There is NO WARRANTY"},
+         {}},
+        {{"-h"}, 0, {"Usage: pictolune", "FOLDER|PICTURE", "--version"}, {}},
+        {{"--bogus"}, 2, {}, {"bogus"}},
+        {{"/no/such/folder/anywhere"}, 2, {}, {"/no/such/folder/anywhere: no such file or folder"}},
+        {{dir.filePath("b-kite.png")}, 2, {}, {dir.filePath("b-kite.png") + ": not a picture"}},
+        {{dir.filePath("IMG_0002.JPG"), dir.filePath("notes.txt")},
+         2,
+         {},
+         {dir.filePath("notes.txt") + ": not a picture"}},
+        {{"/dev/null"}, 2, {}, {"/dev/null: not a picture"}},
+        // A sound command line that needs the window: one line, status 1.
+        {{dir.path()}, 1, {}, {"no display", "DISPLAY", "WAYLAND_DISPLAY"}},
+        {{dir.filePath("IMG_0002.JPG")}, 1, {}, {"no display"}},
+        {{}, 1, {}, {"no display"}},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = runWithoutDisplay(c.arguments);
+        const std::string what = c.arguments.join(' ').toStdString() +
+                                 "\nstdout: " + run.out.toStdString() +
+                                 "\nstderr: " + run.err.toStdString();
+        EXPECT_EQ(run.status, c.status) << what;
+        for (const QString& text : c.out)
+            EXPECT_TRUE(run.out.contains(text)) << text.toStdString() << " missing in " << what;
+        for (const QString& text : c.err)
+            EXPECT_TRUE(run.err.contains(text)) << text.toStdString() << " missing in " << what;
+        if (c.status != 0) {
+            EXPECT_EQ(run.err.count('\n'), 1) << "one line on stderr: " << what;
+        }
+    }
 }
 
-TEST(CommandLine, MissingPathIsAClearErrorWithStatusTwo) {
-    const ProgramRun run = runProgram({"/no/such/folder/anywhere"});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(run.err.contains("/no/such/folder/anywhere")) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("no such file or folder")) << run.err.toStdString();
-}
-
-TEST(CommandLine, UnknownOptionIsABadCommandLineToo) {
-    const ProgramRun run = runProgram({"--bogus"});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(run.err.contains("bogus")) << run.err.toStdString();
+TEST(CommandLine, DisplayIsNamedOrNeededByNoPlatform) {
+    struct Case {
+        std::vector<std::pair<QString, QString>> variables;
+        bool available;
+    };
+    const Case cases[] = {
+        {{}, false},
+        {{{"DISPLAY", ":0"}}, true},
+        {{{"WAYLAND_DISPLAY", "wayland-0"}}, true},
+        {{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, false},
+        {{{"QT_QPA_PLATFORM", "offscreen"}}, true},
+        {{{"QT_QPA_PLATFORM", "offscreen:configfile=/tmp/screen.json"}}, true},
+        {{{"QT_QPA_PLATFORM", "xcb"}}, false},
+        {{{"QT_QPA_PLATFORM", "wayland;xcb"}}, false},
+        {{{"QT_QPA_PLATFORM", "wayland-egl"}}, false},
+        {{{"QT_QPA_PLATFORM", "wayland;eglfs"}}, true},
+        {{{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":1"}}, true},
+    };
+    for (const Case& c : cases) {
+        QProcessEnvironment environment;
+        QString what;
+        for (const auto& [name, value] : c.variables) {
+            environment.insert(name, value);
+            what += name + "=" + value + " ";
+        }
+        EXPECT_EQ(displayAvailable(environment), c.available) << what.toStdString();
+    }
 }
 
 TEST(CommandLine, FoldersAndPicturesMixedScanEachFolderOnce) {
@@ -67,8 +129,10 @@ TEST(CommandLine, FoldersAndPicturesMixedScanEachFolderOnce) {
     const CommandLine line =
         parseCommandLine({"pictolune", a.filePath("y.jpg"), b.path(), a.path() + "/.",
                           a.filePath("x.jpg"), b.filePath("z.gif")});
-    EXPECT_EQ(line.folders, QStringList({QDir(a.path()).absolutePath(), b.path()}));
-    EXPECT_EQ(line.startPicture, QDir(a.path()).absolutePath() + "/y.jpg");
+    const QString absolute = QDir(a.path()).absolutePath();
+    EXPECT_EQ(line.folders, QStringList({absolute, b.path()}));
+    EXPECT_EQ(line.pictures,
+              QStringList({absolute + "/y.jpg", absolute + "/x.jpg", b.path() + "/z.gif"}));
 }
 
 TEST(CommandLine, PictureInAFolderAlreadyNamedUsesThatSpelling) {
@@ -77,7 +141,7 @@ TEST(CommandLine, PictureInAFolderAlreadyNamedUsesThatSpelling) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     const CommandLine line = parseCommandLine({"pictolune", a.path() + "/", a.filePath("p.bmp")});
     EXPECT_EQ(line.folders, QStringList({a.path() + "/"}));
-    EXPECT_EQ(line.startPicture, a.path() + "//p.bmp");
+    EXPECT_EQ(line.pictures, QStringList{a.path() + "//p.bmp"});
 }
 
 TEST(CommandLine, FolderWhoseNameIsNotUtf8IsFound) {

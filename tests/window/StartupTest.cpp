@@ -6,6 +6,8 @@
 #include "platform/PictureBox.h"
 #include "platform/Timer.h"
 
+#include <QFile>
+
 using namespace pictolune;
 using namespace pictolune::testing;
 
@@ -137,16 +139,26 @@ TEST_F(WindowTest, FoldersOnTheCommandLineAreScannedInOrder) {
 }
 
 TEST_F(WindowTest, StartsAtAPictureNamedOnTheCommandLine) {
-    writePictures(dir, 5);
+    QTemporaryDir second;
+    writePictures(dir, 3);
+    writePictures(second, 2, "more");
+    // A camera's upper-case ending: taken because it was named, at its place
+    // in its folder's order, and shown first.
+    ASSERT_TRUE(QFile::copy(second.filePath("more00.bmp"), second.filePath("more00a.BMP")));
     form = std::make_unique<Form1>(Form1::Services{chooser, inputBox, listing},
-                                   QStringList{dir.path()}, pathOf(3));
+                                   QStringList{dir.path(), second.path()},
+                                   QStringList{second.filePath("more00a.BMP"), pathOf(1)});
     form->load();
-    EXPECT_EQ(form->catalogue.currentIndex, 3);
+    EXPECT_EQ(form->catalogue.lastIndex, 5);
+    EXPECT_EQ(form->comImage->count(), 6);
+    EXPECT_EQ(form->catalogue.imagePaths[4], second.filePath("more00a.BMP"));
+    EXPECT_EQ(form->catalogue.currentIndex, 4);
 
-    // A picture the scan did not take (not an image name) starts at the first.
+    // A named picture gone from its folder since: the show starts at the first.
     form = std::make_unique<Form1>(Form1::Services{chooser, inputBox, listing},
-                                   QStringList{dir.path()}, dir.filePath("notes.txt"));
+                                   QStringList{dir.path()}, QStringList{dir.filePath("gone.JPG")});
     form->load();
+    EXPECT_EQ(form->catalogue.lastIndex, 2);
     EXPECT_EQ(form->catalogue.currentIndex, 0);
 }
 

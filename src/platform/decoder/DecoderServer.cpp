@@ -91,7 +91,7 @@ void DecoderServer::decode(std::uint32_t id, UniqueFd file, std::uint32_t flags)
         });
         deliver(id, picture.raster());
     } catch (const LoadError& error) {
-        fail(id, error.detail());
+        fail(id, std::string(error.detail()));
     } catch (const std::bad_alloc&) {
         fail(id, "out of memory");
     }
