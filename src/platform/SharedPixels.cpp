@@ -1,5 +1,7 @@
 #include "platform/SharedPixels.h"
 
+#include "platform/decode/Bounds.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -43,14 +45,18 @@ QImage mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize drawn,
         why = "gave pixels in an unknown format";
         return {};
     }
-    if (pixels.bytesPerLine < pixels.width * 4 || pixels.bytesPerLine % 4 != 0) {
+    if (pixels.bytesPerLine < qint64(pixels.width) * 4 || pixels.bytesPerLine % 4 != 0) {
         why = "gave rows of the wrong length";
         return {};
     }
-    const auto length = std::size_t(pixels.bytesPerLine) * std::size_t(pixels.height);
+    const qint64 length = qint64(pixels.bytesPerLine) * pixels.height;
+    if (length > kMaxPictureBytes) {
+        why = "gave more pixels than a picture may have";
+        return {};
+    }
     struct stat status {};
     if (!memfd.valid() || ::fstat(memfd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        std::size_t(status.st_size) < length) {
+        status.st_size < length) {
         why = "gave less memory than its pixels need";
         return {};
     }
@@ -59,12 +65,13 @@ QImage mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize drawn,
         why = "gave memory that is not sealed";
         return {};
     }
-    void* address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, memfd.get(), 0);
+    void* address =
+        ::mmap(nullptr, std::size_t(length), PROT_READ | PROT_WRITE, MAP_PRIVATE, memfd.get(), 0);
     if (address == MAP_FAILED) {
         why = "gave memory that cannot be mapped";
         return {};
     }
-    auto* mapping = new Mapping{address, length, channel, pixels.buffer};
+    auto* mapping = new Mapping{address, std::size_t(length), channel, pixels.buffer};
     QImage image(static_cast<uchar*>(address), pixels.width, pixels.height, pixels.bytesPerLine,
                  QImage::Format(pixels.format), unmap, mapping);
     if (image.isNull()) {
