@@ -1,5 +1,6 @@
 #include "platform/decoder/DecoderServer.h"
 
+#include "platform/Allocator.h"
 #include "platform/Errors.h"
 #include "platform/decode/Decode.h"
 #include "platform/decoder/TestFaults.h"
@@ -48,6 +49,7 @@ void DecoderServer::run() {
         Envelope& message = next();
         if (const auto request = message.as<Decode>()) {
             decode(request->id, std::move(message.fd), request->flags);
+            returnSurplusMemory();
         } else if (const auto release = message.as<Release>()) {
             buffers_.release(release->buffer);
         } else {
