@@ -316,7 +316,7 @@ void DecoderPool::handleMessage(Slot& slot) {
         pixels && request && pixels->id == id && request->phase == Request::Phase::Pixels) {
         std::string why;
         QImage image =
-            mapPixels(*pixels, std::move(message.fd), request->drawn, slot.process->channel(), why);
+            slot.process->channel()->mapPixels(*pixels, std::move(message.fd), request->drawn, why);
         if (image.isNull()) {
             replace(slot, "the decoder " + why);
             return;

@@ -1,5 +1,6 @@
 #include "platform/DecoderProcess.h"
 
+#include "platform/SharedPixels.h"
 #include "platform/decoder/Limits.h"
 #include "platform/decoder/Protocol.h"
 
@@ -126,6 +127,10 @@ std::unique_ptr<DecoderProcess> DecoderProcess::start(const std::string& binary,
         return nullptr;
     }
     return std::unique_ptr<DecoderProcess>(new DecoderProcess(child, std::move(ours)));
+}
+
+int DecoderProcess::socket() const {
+    return channel_->socket();
 }
 
 DecoderProcess::~DecoderProcess() {

@@ -9,17 +9,7 @@
 
 namespace pictolune {
 
-// The viewer's end of one decoder's socket. Shared with the pictures that
-// decoder handed over, which tell it through here when their pixels are
-// free again, for as long as the decoder lives.
-class DecoderChannel {
-public:
-    explicit DecoderChannel(UniqueFd socket) : socket_(std::move(socket)) {}
-    int socket() const { return socket_.get(); }
-
-private:
-    UniqueFd socket_;
-};
+class DecoderChannel;
 
 // One decoder process, started with posix_spawn (a threaded process must
 // not fork) and its end of a socket pair on the descriptor the protocol
@@ -34,7 +24,7 @@ public:
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
     pid_t pid() const { return pid_; }
-    int socket() const { return channel_->socket(); }
+    int socket() const;
     const std::shared_ptr<DecoderChannel>& channel() const { return channel_; }
 
     // Kills the process (if it still runs) and reaps it. Returns how it

@@ -2,6 +2,8 @@
 
 #include "platform/decode/Bounds.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -10,23 +12,8 @@ namespace pictolune {
 
 namespace {
 
-struct Mapping {
-    void* address = nullptr;
-    std::size_t length = 0;
-    std::weak_ptr<DecoderChannel> channel;
-    std::uint32_t buffer = 0;
-};
-
-void unmap(void* info) {
-    auto* mapping = static_cast<Mapping*>(info);
-    ::munmap(mapping->address, mapping->length);
-    if (const auto channel = mapping->channel.lock()) {
-        decoder::Release release;
-        release.buffer = mapping->buffer;
-        decoder::send(channel->socket(), release);
-    }
-    delete mapping;
-}
+// As many as a decoder keeps free, and one in use.
+constexpr std::size_t kMostMapped = 4;
 
 bool drawnFormat(std::uint32_t format) {
     return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied;
@@ -34,8 +21,47 @@ bool drawnFormat(std::uint32_t format) {
 
 } // namespace
 
-QImage mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize drawn,
-                 const std::shared_ptr<DecoderChannel>& channel, std::string& why) {
+// One of the decoder's buffers, mapped whole. Shared, not private: no page
+// of it ever becomes the viewer's own copy, so a mapping kept for the next
+// picture always shows what the decoder wrote last.
+struct DecoderChannel::Mapping {
+    std::uint32_t buffer = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::size_t length = 0;
+    void* address = nullptr;
+    bool lent = false;
+
+    Mapping() = default;
+    Mapping(const Mapping&) = delete;
+    Mapping& operator=(const Mapping&) = delete;
+    ~Mapping() { ::munmap(address, length); }
+};
+
+// What a picture holds of the channel, until its last copy goes.
+struct DecoderChannel::Lent {
+    std::shared_ptr<Mapping> mapping;
+    std::weak_ptr<DecoderChannel> channel;
+};
+
+DecoderChannel::DecoderChannel(UniqueFd socket) : socket_(std::move(socket)) {}
+
+DecoderChannel::~DecoderChannel() = default;
+
+void DecoderChannel::release(void* lent) {
+    const std::unique_ptr<Lent> picture(static_cast<Lent*>(lent));
+    if (const auto channel = picture->channel.lock()) {
+        const std::lock_guard lock(channel->mutex_);
+        picture->mapping->lent = false;
+        decoder::Release release;
+        release.buffer = picture->mapping->buffer;
+        // Never waits: a decoder that does not read only loses the buffer.
+        decoder::send(channel->socket(), release, -1, false);
+    }
+}
+
+QImage DecoderChannel::mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize drawn,
+                                 std::string& why) {
     if (pixels.width < 1 || pixels.height < 1 || pixels.width > drawn.width() ||
         pixels.height > drawn.height()) {
         why = "gave pixels of another size than asked";
@@ -56,7 +82,7 @@ QImage mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize drawn,
     }
     struct stat status {};
     if (!memfd.valid() || ::fstat(memfd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size < length) {
+        status.st_size < length || status.st_size > 2 * kMaxPictureBytes) {
         why = "gave less memory than its pixels need";
         return {};
     }
@@ -65,17 +91,42 @@ QImage mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize drawn,
         why = "gave memory that is not sealed";
         return {};
     }
-    void* address =
-        ::mmap(nullptr, std::size_t(length), PROT_READ | PROT_WRITE, MAP_PRIVATE, memfd.get(), 0);
-    if (address == MAP_FAILED) {
-        why = "gave memory that cannot be mapped";
-        return {};
+
+    const std::lock_guard lock(mutex_);
+    const auto size = std::size_t(status.st_size);
+    auto kept = std::find_if(mappings_.begin(), mappings_.end(), [&](const auto& mapping) {
+        return mapping->buffer == pixels.buffer && mapping->device == status.st_dev &&
+               mapping->inode == status.st_ino && mapping->length == size && !mapping->lent;
+    });
+    std::shared_ptr<Mapping> mapping;
+    if (kept != mappings_.end()) {
+        mapping = *kept;
+        // The most recently used last.
+        mappings_.erase(kept);
+    } else {
+        void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, memfd.get(), 0);
+        if (address == MAP_FAILED) {
+            why = "gave memory that cannot be mapped";
+            return {};
+        }
+        mapping = std::make_shared<Mapping>();
+        mapping->buffer = pixels.buffer;
+        mapping->device = status.st_dev;
+        mapping->inode = status.st_ino;
+        mapping->length = size;
+        mapping->address = address;
     }
-    auto* mapping = new Mapping{address, std::size_t(length), channel, pixels.buffer};
-    QImage image(static_cast<uchar*>(address), pixels.width, pixels.height, pixels.bytesPerLine,
-                 QImage::Format(pixels.format), unmap, mapping);
+    mapping->lent = true;
+    mappings_.push_back(mapping);
+    for (auto it = mappings_.begin(); mappings_.size() > kMostMapped && it != mappings_.end();)
+        it = (*it)->lent ? std::next(it) : mappings_.erase(it);
+
+    auto* lent = new Lent{mapping, weak_from_this()};
+    QImage image(static_cast<uchar*>(mapping->address), pixels.width, pixels.height,
+                 pixels.bytesPerLine, QImage::Format(pixels.format), release, lent);
     if (image.isNull()) {
-        unmap(mapping);
+        mapping->lent = false;
+        delete lent;
         why = "gave pixels that cannot be shown";
     }
     return image;

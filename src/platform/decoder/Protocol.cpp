@@ -22,7 +22,7 @@ std::optional<Kind> Envelope::kind() const {
     return kind;
 }
 
-bool sendRecord(int socket, const void* message, std::size_t size, int fd) {
+bool sendRecord(int socket, const void* message, std::size_t size, int fd, bool wait) {
     iovec part{const_cast<void*>(message), size};
     msghdr header{};
     header.msg_iov = &part;
@@ -38,7 +38,7 @@ bool sendRecord(int socket, const void* message, std::size_t size, int fd) {
         std::memcpy(CMSG_DATA(item), &fd, sizeof fd);
     }
     for (;;) {
-        const ssize_t sent = ::sendmsg(socket, &header, MSG_NOSIGNAL);
+        const ssize_t sent = ::sendmsg(socket, &header, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT));
         if (sent >= 0)
             return std::size_t(sent) == size;
         if (errno != EINTR)

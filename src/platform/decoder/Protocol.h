@@ -112,10 +112,11 @@ struct Envelope {
     }
 };
 
-// Sends `message`, with `fd` when it is not -1. False when the peer is gone.
-bool sendRecord(int socket, const void* message, std::size_t size, int fd = -1);
-template <typename T> bool send(int socket, const T& message, int fd = -1) {
-    return sendRecord(socket, &message, sizeof message, fd);
+// Sends `message`, with `fd` when it is not -1. False when the peer is gone,
+// or, with `wait` false, when the socket is full.
+bool sendRecord(int socket, const void* message, std::size_t size, int fd, bool wait);
+template <typename T> bool send(int socket, const T& message, int fd = -1, bool wait = true) {
+    return sendRecord(socket, &message, sizeof message, fd, wait);
 }
 
 enum class Received { Message, Nothing, Closed, Malformed };
