@@ -53,10 +53,10 @@ void DecoderChannel::release(void* lent) {
     if (const auto channel = picture->channel.lock()) {
         const std::lock_guard lock(channel->mutex_);
         picture->mapping->lent = false;
-        decoder::Release release;
-        release.buffer = picture->mapping->buffer;
+        decoder::Release message;
+        message.buffer = picture->mapping->buffer;
         // Never waits: a decoder that does not read only loses the buffer.
-        decoder::send(channel->socket(), release, -1, false);
+        decoder::send(channel->socket(), message, -1, false);
     }
 }
 
