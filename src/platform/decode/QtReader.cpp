@@ -23,6 +23,9 @@ void setReaderLimit() {
 }
 
 [[noreturn]] void fail(const QImageReader& reader) {
+    // Qt's reader says "Unknown error" when, for one, memory ran out.
+    if (reader.error() == QImageReader::UnknownError)
+        throw LoadError("the picture cannot be decoded, and the reader gives no reason");
     throw LoadError(reader.errorString().toStdString());
 }
 
