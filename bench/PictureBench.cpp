@@ -1,6 +1,8 @@
 // What it costs to put a picture on a 1920 x 1080 screen: the loader and the
-// display against the plain way and against libjpeg-turbo called directly.
+// display, through the decoder processes and in the viewer itself, against
+// the plain way and against libjpeg-turbo called directly.
 #include "platform/Allocator.h"
+#include "platform/DecoderPool.h"
 #include "platform/PictureLoader.h"
 #include "support/DisplayFixture.h"
 #include "support/TestPictures.h"
@@ -12,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,9 +140,15 @@ struct Screen : pictolune::testing::DisplayFixture {
 
 Screen* screen = nullptr;
 
-// (d) One ShowImage and one paint of the window.
-void showImageAndPaint(benchmark::State& state, const BenchPicture& picture) {
+// (d) One ShowImage and one paint of the window, decoded in the viewer or,
+// as the program does, by its decoder processes.
+void showImageAndPaint(benchmark::State& state, const BenchPicture& picture, bool inViewer) {
+    std::optional<DecoderPool> decoders;
+    if (!inViewer)
+        decoders.emplace(PICTOLUNE_DECODER);
     screen->catalogueOf({picture.path});
+    // The first show waits for the decoders to start.
+    screen->display.showImage();
     for (auto _ : state) {
         screen->display.showImage();
         if (!screen->paint())
@@ -189,8 +198,14 @@ int main(int argc, char** argv) {
         add("LoadAndRender", loadAndRender, p);
     add("PlainDecodeAndScale", plainDecodeAndScale, jpeg);
     add("LibjpegFloor", libjpegFloor, jpeg);
-    for (const BenchPicture& p : pictures)
-        add("ShowImageAndPaint", showImageAndPaint, p);
+    for (const BenchPicture& p : pictures) {
+        add(
+            "ShowImageAndPaint/decoder",
+            [](benchmark::State& s, const BenchPicture& b) { showImageAndPaint(s, b, false); }, p);
+        add(
+            "ShowImageAndPaint/viewer",
+            [](benchmark::State& s, const BenchPicture& b) { showImageAndPaint(s, b, true); }, p);
+    }
     for (const BenchPicture& p : pictures)
         add("Repaint", repaint, p);
 

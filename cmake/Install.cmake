@@ -1,6 +1,6 @@
-# Install rules: the program, its menu entry, icons, manual page, AppStream
-# metainfo and copyright file, laid out as the freedesktop.org
-# specifications and the Debian policy expect. The prefix is
+# Install rules: the program and its decoder, its menu entry, icons, manual
+# page, AppStream metainfo and copyright file, laid out as the
+# freedesktop.org specifications and the Debian policy expect. The prefix is
 # CMAKE_INSTALL_PREFIX (default /usr/local; the Makefile passes PREFIX, the
 # Debian package uses /usr).
 include(GNUInstallDirs)
@@ -9,6 +9,9 @@ set(PICTOLUNE_DATA_DIR ${CMAKE_CURRENT_SOURCE_DIR}/data)
 set(PICTOLUNE_APP_ID io.pictolune.Pictolune)
 
 install(TARGETS pictolune RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The decoder process, which the program starts from beside it in a build
+# tree and from here once installed.
+install(TARGETS pictolune-decoder RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/pictolune)
 
 install(FILES ${PICTOLUNE_DATA_DIR}/pictolune.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

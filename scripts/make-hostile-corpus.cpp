@@ -15,6 +15,8 @@ const char* outcomeName(pictolune::testing::Outcome outcome) {
     switch (outcome) {
     case Outcome::Shown:
         return "shown";
+    case Outcome::Reduced:
+        return "reduced";
     case Outcome::Fails:
         return "fails";
     case Outcome::Either:

@@ -1,5 +1,6 @@
 #include "catalogue/FolderChooser.h"
 #include "platform/Allocator.h"
+#include "platform/DecoderPool.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileNames.h"
 #include "platform/InputBox.h"
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
+    // The decoders start while the window is built.
+    pictolune::DecoderPool decoders(pictolune::DecoderPool::installedDecoder());
 
     // Qt is given the program's name alone: every argument is Pictolune's.
     int qtArgc = std::min(argc, 1);

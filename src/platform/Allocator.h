@@ -10,4 +10,9 @@ namespace pictolune {
 // faster with the buffers kept. Call once at start, before any picture loads.
 void tuneAllocatorForPictures();
 
+// Hands back to the system the freed memory kept beyond what pictures drawn
+// on a screen need, as after one unusually large picture, so that an idle
+// decoder does not sit on it.
+void returnSurplusMemory();
+
 } // namespace pictolune

@@ -7,8 +7,8 @@
 
 namespace pictolune {
 
-// A picture that draws itself at any size: vector formats render sharp at
-// the size they are shown at instead of being scaled from a small bitmap.
+// A picture that draws itself at any size: the metafile renderer gives one,
+// which the decoder renders at the size the picture is drawn at.
 class VectorArt {
 public:
     virtual ~VectorArt() = default;
@@ -18,7 +18,8 @@ public:
 
 // A loaded picture. `size()` is its own upright size in picture pixels, as
 // its file says; the decoded raster may be smaller when the loader was told
-// the picture will only ever be drawn smaller.
+// the picture will only ever be drawn smaller. Pictures that come out of a
+// decoder always hold a raster.
 class Picture {
 public:
     Picture() = default;

@@ -27,8 +27,8 @@ void PictureBox::setPicture(Picture picture) {
     drawn_ = QImage();
     // An opaque picture paints every pixel itself: nothing need be drawn
     // beneath it first, which halves the cost of a repaint.
-    setAttribute(Qt::WA_OpaquePaintEvent, !picture_.isEmpty() && !picture_.isVector() &&
-                                              !picture_.raster().hasAlphaChannel());
+    setAttribute(Qt::WA_OpaquePaintEvent,
+                 !picture_.raster().isNull() && !picture_.raster().hasAlphaChannel());
     if (!stretch_)
         takeOwnSize();
     update();

@@ -1,18 +1,11 @@
 #pragma once
 
 #include "platform/Picture.h"
+#include "platform/decode/Decode.h"
 
-#include <QSize>
 #include <QString>
 
-#include <functional>
-
 namespace pictolune {
-
-// Given a picture's own upright size in pixels, answers the upright size in
-// pixels at which it will be drawn. A loader decodes no larger than that
-// where the format allows, so a large photo never needs its full-size buffer.
-using DrawSizeChooser = std::function<QSize(QSize ownSize)>;
 
 // Loads the picture at `path`. Without a chooser, or when the chooser answers
 // a size not smaller than the picture, the full picture is decoded.
@@ -21,6 +14,9 @@ using DrawSizeChooser = std::function<QSize(QSize ownSize)>;
 // a file that cannot be read or decoded, raises LoadError; the call never
 // blocks on a FIFO or device, and a picture whose buffer would pass the
 // memory bound is a LoadError too.
+//
+// The file is checked and opened here; the decoding runs in the decoder pool
+// (DecoderPool::current()) when there is one, else in this process.
 Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize = {});
 
 } // namespace pictolune

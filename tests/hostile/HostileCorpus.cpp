@@ -194,7 +194,7 @@ QByteArray goodPicture(const char* format) {
 HostileCorpus writeHostileCorpus(const QString& dir) {
     CorpusWriter w(dir);
     const Outcome shown = Outcome::Shown, fails = Outcome::Fails, either = Outcome::Either,
-                  unlisted = Outcome::Unlisted;
+                  unlisted = Outcome::Unlisted, reduced = Outcome::Reduced;
 
     // Sound pictures, as a yardstick and as material for the rest.
     std::vector<std::pair<QByteArray, QByteArray>> good; // ending, bytes
@@ -255,6 +255,18 @@ HostileCorpus writeHostileCorpus(const QString& dir) {
            tiffClaiming({2147483647, 2147483647}));
     w.file("bomb-65500x1-with-64x64-data.jpg", "decompression bomb", either,
            jpegClaiming({65500, 1}));
+
+    // Small files that cost seconds of work, or a gigabyte, to decode: a
+    // progressive JPEG's scans that change nothing, each a pass over every
+    // block; LZW and RLE data that really fill frames of 268 and 256
+    // million pixels. And a sound panorama that decodes at 1/8 scale.
+    w.file("progressive-300-empty-scans.jpg", "decoding bomb", fails,
+           progressiveJpegWithEmptyScans({8192, 8192}, 300));
+    w.file("progressive-5000-empty-scans.jpg", "decoding bomb", fails,
+           progressiveJpegWithEmptyScans({4096, 4096}, 5000));
+    w.file("lzw-bomb-16383x16383.gif", "decoding bomb", either, flatLzwGif({16383, 16383}));
+    w.file("rle8-16000x16000.bmp", "decoding bomb", either, flatRle8Bmp({16000, 16000}));
+    w.file("baseline-20000x15000.jpg", "huge but sound", reduced, greyBaselineJpeg({20000, 15000}));
 
     QByteArray pixels;
     for (int row = 0; row < 20; ++row)

@@ -15,6 +15,7 @@ namespace pictolune::testing {
 // What the viewer should make of a file of the corpus.
 enum class Outcome {
     Shown,    // decodes and shows
+    Reduced,  // shows on a screen, too large to decode at its own size
     Fails,    // a quiet failure: the picture area stays empty
     Either,   // a partial picture or a failure, as the decoder sees fit
     Unlisted, // never catalogued: not a regular file

@@ -13,6 +13,6 @@ prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
     fail "cmake --install $build failed:"$'\n'"$(cat "$scratch/install.log")"
 # Everything lands under the prefix, in the directories the checks know.
-unexpected=$(cd "$prefix" && find . -type f | grep -Ev '^\./(bin/pictolune|share/(applications|metainfo|icons/hicolor|man/man1)/.*|share/doc/pictolune/copyright)$' || true)
+unexpected=$(cd "$prefix" && find . -type f | grep -Ev '^\./(bin/pictolune|libexec/pictolune/pictolune-decoder|share/(applications|metainfo|icons/hicolor|man/man1)/.*|share/doc/pictolune/copyright)$' || true)
 [ -z "$unexpected" ] || fail "unexpected files installed:"$'\n'"$unexpected"
 "$here/check-installed-tree.sh" "$prefix" "$version"

@@ -14,14 +14,17 @@ require_tool file file
 require_tool readelf binutils
 
 binary=$prefix/bin/pictolune
+decoder=$prefix/libexec/pictolune/pictolune-decoder
 desktop=$prefix/share/applications/pictolune.desktop
 metainfo=$prefix/share/metainfo/io.pictolune.Pictolune.metainfo.xml
 man_page=$prefix/share/man/man1/pictolune.1.gz
 copyright=$prefix/share/doc/pictolune/copyright
-for f in "$binary" "$desktop" "$metainfo" "$man_page" "$copyright"; do
+for f in "$binary" "$decoder" "$desktop" "$metainfo" "$man_page" "$copyright"; do
     [ -f "$f" ] || fail "not installed: $f"
 done
-[ -x "$binary" ] || fail "$binary is not executable"
+for f in "$binary" "$decoder"; do
+    [ -x "$f" ] || fail "$f is not executable"
+done
 
 "$here/check-desktop-entry.sh" "$desktop"
 "$here/check-metainfo.sh" "$metainfo" "$version"
@@ -50,9 +53,11 @@ svg=$icons/scalable/apps/$icon_name.svg
 file -b "$svg" | grep -q 'SVG' || fail "$svg is not an SVG picture: $(file -b "$svg")"
 
 # Nothing in the program points back into a build tree.
-if readelf -d "$binary" | grep -Eq '\((RPATH|RUNPATH)\)'; then
-    fail "$binary carries a library path: $(readelf -d "$binary" | grep -E 'R(UN)?PATH')"
-fi
+for f in "$binary" "$decoder"; do
+    if readelf -d "$f" | grep -Eq '\((RPATH|RUNPATH)\)'; then
+        fail "$f carries a library path: $(readelf -d "$f" | grep -E 'R(UN)?PATH')"
+    fi
+done
 
 # The installed program runs with the system's libraries and plug-ins alone,
 # and answers with no display at all, as in a package script or over ssh.
@@ -89,4 +94,28 @@ run "$prefix"
 [ "$status" -eq 1 ] || fail "$binary $prefix with no display exited with $status, expected 1: $(said)"
 [ "$(wc -l <"$errors")" -eq 1 ] && grep -q 'DISPLAY' "$errors" ||
     fail "$binary $prefix with no display did not say so in one line: $(said)"
+
+# Shown a folder, the installed program starts its decoders from libexec,
+# each locked down, and does not fall back to decoding in the viewer.
+folder=$(mktemp -d "${TMPDIR:-/tmp}/pictolune-folder.XXXXXX")
+trap 'rm -f "$errors"; rm -rf "$folder"' EXIT
+env -u LD_LIBRARY_PATH -u QT_PLUGIN_PATH QT_QPA_PLATFORM=offscreen "$binary" "$folder" 2>"$errors" &
+viewer=$!
+locked=""
+for _ in $(seq 100); do
+    for status in /proc/[0-9]*/status; do
+        grep -q "^PPid:[[:space:]]*$viewer\$" "$status" 2>/dev/null || continue
+        grep -q '^Seccomp:[[:space:]]*2$' "$status" && grep -q '^NoNewPrivs:[[:space:]]*1$' "$status" &&
+            locked=$(sed -n 's/^Name:[[:space:]]*//p' "$status")
+    done
+    [ -n "$locked" ] && break
+    sleep 0.1
+done
+kill "$viewer" 2>/dev/null || true
+wait "$viewer" 2>/dev/null || true
+[ -n "$locked" ] || fail "$binary started no locked-down decoder: $(cat "$errors")"
+[ "$locked" = pictolune-decod ] || fail "$binary's locked-down child is '$locked', not its decoder"
+if grep -q 'decoding in the viewer' "$errors"; then
+    fail "$binary decodes in the viewer: $(cat "$errors")"
+fi
 echo "installed tree $prefix: OK"

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -278,6 +280,9 @@ TEST_F(PictureLoaderTest, DecompressionBombsAreRefusedFromTheHeader) {
         {"bomb.jpg", jpegClaiming({65500, 65500})}, // libjpeg's largest
         // Its byte count passes 64 bits: the check must not overflow.
         {"bomb-2147483647-square.tiff", tiffClaiming({2147483647, 2147483647})},
+        // A progressive JPEG keeps every coefficient until its last scan:
+        // 1.2 GB for this one, though it would be drawn from 1/8 of it.
+        {"coefficients-bomb.jpg", progressiveJpegWithEmptyScans({24000, 24000}, 0)},
         // Just under the memory bound, from a file of a few dozen bytes.
         {"near-bound-bomb.bmp", bmpHeaderClaiming({16384, 16000})},
         {"near-bound-bomb.gif", gifClaiming({16384, 12321})},
@@ -294,6 +299,64 @@ TEST_F(PictureLoaderTest, DecompressionBombsAreRefusedFromTheHeader) {
                 EXPECT_LT(*growth, 64 * 1024) << "peak memory grew by " << *growth << " KiB";
             }
         }
+    }
+}
+
+// A panorama or a scan too large to hold whole shows all the same, decoded
+// at 1/8 scale.
+TEST_F(PictureLoaderTest, HugeJpegShowsDecodedReduced) {
+    ASSERT_TRUE(writeBytes(path("panorama.jpg"), greyBaselineJpeg({20000, 15000})));
+    const Picture picture = loadPicture(path("panorama.jpg"), fitChooser({1920, 1080}));
+    EXPECT_EQ(picture.size(), QSize(20000, 15000));
+    EXPECT_EQ(picture.raster().size(), QSize(1440, 1080));
+    EXPECT_EQ(picture.raster().pixel(700, 500), qRgb(128, 128, 128));
+    EXPECT_EQ(loadOutcome(path("panorama.jpg")), "LoadError");
+}
+
+// Each kind of JPEG decodes to what Qt's own reader makes of it: pixel for
+// pixel whole, and within rounding when reduced (the two pick their DCT
+// scales differently).
+TEST_F(PictureLoaderTest, JpegDecodesAsQtsReaderDoes) {
+    QImage grey(90, 70, QImage::Format_Grayscale8);
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x)
+            grey.scanLine(y)[x] = uchar((x * 3 + y * 2) % 256);
+    QImageWriter progressive(path("progressive.jpg"), "jpeg");
+    progressive.setProgressiveScanWrite(true);
+    ASSERT_TRUE(progressive.write(photographicImage({300, 200}, 3)));
+    ASSERT_TRUE(writeJpeg(path("colour.jpg"), photographicImage({300, 200}, 4), 95));
+    ASSERT_TRUE(grey.save(path("grey.jpg"), "jpeg", 95));
+    ASSERT_TRUE(writeBytes(path("cmyk.jpg"), fourComponentJpeg({256, 64}, 0)));
+    ASSERT_TRUE(writeBytes(path("ycck.jpg"), fourComponentJpeg({256, 64}, 2)));
+    for (const char* name : {"colour.jpg", "progressive.jpg", "grey.jpg", "cmyk.jpg", "ycck.jpg"}) {
+        SCOPED_TRACE(name);
+        const QImage qt = QImage(path(name)).convertToFormat(QImage::Format_RGB32);
+        ASSERT_FALSE(qt.isNull());
+        const Picture whole = loadPicture(path(name));
+        EXPECT_EQ(whole.raster(), qt);
+        const QSize half = qt.size() / 2;
+        QImageReader reader(path(name));
+        reader.setScaledSize(half);
+        const Picture reduced = loadPicture(path(name), [half](QSize) { return half; });
+        EXPECT_LE(meanDifference(reduced.raster(), reader.read()), 1.5);
+    }
+    // The four-component pictures are not all one colour.
+    const QImage cmyk = loadPicture(path("cmyk.jpg")).raster();
+    EXPECT_NE(cmyk.pixel(4, 4), cmyk.pixel(12, 4));
+}
+
+// Encoders write a dozen scans or so; hundreds that change nothing are a
+// way to spend seconds of work on a small file.
+TEST_F(PictureLoaderTest, JpegWithTooManyScansIsRefused) {
+    ASSERT_TRUE(writeBytes(path("few.jpg"), progressiveJpegWithEmptyScans({256, 256}, 20)));
+    ASSERT_TRUE(writeBytes(path("many.jpg"), progressiveJpegWithEmptyScans({256, 256}, 150)));
+    EXPECT_EQ(loadPicture(path("few.jpg")).raster().size(), QSize(256, 256));
+    try {
+        loadPicture(path("many.jpg"));
+        ADD_FAILURE() << "many.jpg loaded";
+    } catch (const LoadError& error) {
+        EXPECT_NE(std::string(error.what()).find("more than 100 scans"), std::string::npos)
+            << error.what();
     }
 }
 
@@ -360,14 +423,15 @@ TEST_F(PictureLoaderTest, FilesThatAreNoPictureAreLoadErrors) {
     EXPECT_EQ(loadOutcome(path("real.jpg") + QChar(0) + "other.jpg"), "LoadError");
 }
 
-// Metafiles are told by their name or, under any name, by their header.
-TEST_F(PictureLoaderTest, MetafilesAreReadAsVectorArt) {
+// Metafiles are told by their name or, under any name, by their header, and
+// are rendered at the size they are drawn at.
+TEST_F(PictureLoaderTest, MetafilesAreRenderedAtTheDrawnSize) {
     for (const char* name : {"drawing.wmf", "DRAWING.WMF", "drawing.jpg"}) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(writeBytes(path(name), smallMetafile()));
         const Picture picture = loadPicture(path(name), fitChooser({10, 10}));
-        EXPECT_TRUE(picture.isVector());
         EXPECT_FALSE(picture.isEmpty());
+        EXPECT_EQ(picture.raster().size(), fitInto(picture.size(), {10, 10}));
     }
 }
 

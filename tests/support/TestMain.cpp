@@ -1,3 +1,5 @@
+#include "platform/DecoderPool.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -11,5 +13,10 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
+    // Pictures are decoded as the program decodes them: in the build tree's
+    // decoder processes.
+    pictolune::DecoderPool decoders(PICTOLUNE_DECODER);
     return RUN_ALL_TESTS();
 }

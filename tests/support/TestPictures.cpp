@@ -5,6 +5,7 @@
 #include <QImageWriter>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -163,6 +164,80 @@ QByteArray lzw(const std::vector<uchar>& indexes) {
     }
     out.put(kEnd, width);
     return out.finish();
+}
+
+// JPEG's entropy-coded bits: most significant first, a zero byte stuffed
+// after every 0xFF, the last byte padded with ones.
+class JpegBits {
+public:
+    void put(quint32 code, int bits) {
+        for (int i = bits - 1; i >= 0; --i) {
+            byte_ = (byte_ << 1) | ((code >> i) & 1);
+            if (++filled_ == 8)
+                flush();
+        }
+    }
+    QByteArray finish() {
+        while (filled_ != 0)
+            put(1, 1);
+        return std::move(bytes_);
+    }
+
+private:
+    void flush() {
+        bytes_.append(char(byte_));
+        if (byte_ == 0xff)
+            bytes_.append(char(0));
+        byte_ = 0;
+        filled_ = 0;
+    }
+    QByteArray bytes_;
+    quint32 byte_ = 0;
+    int filled_ = 0;
+};
+
+void putSegment(QByteArray& out, int marker, const QByteArray& body) {
+    out.append(char(0xff));
+    out.append(char(marker));
+    putBe16(out, quint32(body.size() + 2));
+    out.append(body);
+}
+
+// A Huffman table whose codes all have `length` bits, one per symbol.
+void putHuffmanTable(QByteArray& out, int tableClass, int length, const QByteArray& symbols) {
+    QByteArray body;
+    body.append(char(tableClass << 4));
+    for (int bits = 1; bits <= 16; ++bits)
+        body.append(char(bits == length ? symbols.size() : 0));
+    body.append(symbols);
+    putSegment(out, 0xc4, body);
+}
+
+// Start of a one-component grey JPEG of `size`, with a flat quantisation
+// table: baseline or progressive.
+QByteArray greyJpegHead(QSize size, bool progressive) {
+    QByteArray out("\xff\xd8", 2);
+    putSegment(out, 0xdb, QByteArray(1, '\0') + QByteArray(64, '\1'));
+    QByteArray frame;
+    frame.append(char(8));
+    putBe16(frame, quint32(size.height()));
+    putBe16(frame, quint32(size.width()));
+    frame.append("\x01\x01\x11\x00", 4);
+    putSegment(out, progressive ? 0xc2 : 0xc0, frame);
+    return out;
+}
+
+void putScan(QByteArray& out, int start, int end, const QByteArray& data) {
+    QByteArray header("\x01\x01\x00", 3);
+    header.append(char(start));
+    header.append(char(end));
+    header.append(char(0));
+    putSegment(out, 0xda, header);
+    out.append(data);
+}
+
+int blocksOf(QSize size) {
+    return ((size.width() + 7) / 8) * ((size.height() + 7) / 8);
 }
 
 void putSubBlocks(QByteArray& out, const QByteArray& data) {
@@ -422,6 +497,164 @@ QByteArray jpegClaiming(QSize size) {
     jpeg[sof + 7] = char((size.width() >> 8) & 0xff);
     jpeg[sof + 8] = char(size.width() & 0xff);
     return jpeg;
+}
+
+QByteArray greyBaselineJpeg(QSize size) {
+    QByteArray out = greyJpegHead(size, false);
+    // One symbol each, coded "0": no change of the DC value, end of block.
+    putHuffmanTable(out, 0, 1, QByteArray(1, '\0'));
+    putHuffmanTable(out, 1, 1, QByteArray(1, '\0'));
+    JpegBits bits;
+    for (int block = blocksOf(size); block > 0; --block)
+        bits.put(0, 2);
+    putScan(out, 0, 63, bits.finish());
+    out.append("\xff\xd9", 2);
+    return out;
+}
+
+QByteArray fourComponentJpeg(QSize size, int adobeTransform) {
+    QByteArray out("\xff\xd8", 2);
+    QByteArray adobe("Adobe\x00\x64\x00\x00\x00\x00", 11);
+    adobe.append(char(adobeTransform));
+    putSegment(out, 0xee, adobe);
+    putSegment(out, 0xdb, QByteArray(1, '\0') + QByteArray(64, '\1'));
+    QByteArray frame;
+    frame.append(char(8));
+    putBe16(frame, quint32(size.height()));
+    putBe16(frame, quint32(size.width()));
+    frame.append(char(4));
+    for (int component = 1; component <= 4; ++component)
+        frame.append(char(component)).append(char(0x11)).append(char(0));
+    putSegment(out, 0xc0, frame);
+    // DC differences of categories 0 to 11, each symbol coded in four bits;
+    // every block ends at once.
+    QByteArray categories;
+    for (int c = 0; c <= 11; ++c)
+        categories.append(char(c));
+    putHuffmanTable(out, 0, 4, categories);
+    putHuffmanTable(out, 1, 1, QByteArray(1, '\0'));
+    QByteArray scan;
+    scan.append(char(4));
+    for (int component = 1; component <= 4; ++component)
+        scan.append(char(component)).append(char(0));
+    scan.append("\x00\x3f\x00", 3);
+    putSegment(out, 0xda, scan);
+
+    // Stripes one block wide, each a flat value per component.
+    constexpr int kStripes[4][4] = {
+        {0, 0, 0, 0}, {255, 128, 64, 200}, {30, 220, 120, 255}, {128, 128, 128, 128}};
+    int previous[4] = {0, 0, 0, 0};
+    JpegBits bits;
+    const int columns = (size.width() + 7) / 8;
+    for (int block = 0; block < blocksOf(size); ++block) {
+        for (int component = 0; component < 4; ++component) {
+            // A flat block's DC coefficient, under a quantiser of 1.
+            const int dc = (kStripes[(block % columns) % 4][component] - 128) * 8;
+            const int difference = dc - previous[component];
+            previous[component] = dc;
+            const int category =
+                difference == 0 ? 0 : int(std::bit_width(quint32(std::abs(difference))));
+            bits.put(quint32(category), 4);
+            if (category > 0)
+                bits.put(quint32(difference > 0 ? difference : difference + (1 << category) - 1),
+                         category);
+            bits.put(0, 1);
+        }
+    }
+    out.append(bits.finish());
+    out.append("\xff\xd9", 2);
+    return out;
+}
+
+QByteArray progressiveJpegWithEmptyScans(QSize size, int emptyScans) {
+    QByteArray out = greyJpegHead(size, true);
+    putHuffmanTable(out, 0, 1, QByteArray(1, '\0'));
+    JpegBits dc;
+    for (int block = blocksOf(size); block > 0; --block)
+        dc.put(0, 1);
+    putScan(out, 0, 0, dc.finish());
+    // End-of-band runs of 2^r to 2^(r+1) - 1 blocks, r = 0..14, each coded
+    // in four bits: a scan that changes nothing costs a few bytes.
+    QByteArray runs;
+    for (int r = 0; r <= 14; ++r)
+        runs.append(char(r << 4));
+    putHuffmanTable(out, 1, 4, runs);
+    JpegBits empty;
+    for (int left = blocksOf(size); left > 0;) {
+        const int run = std::min(left, 32767);
+        const int r = int(std::log2(run));
+        empty.put(quint32(r), 4);
+        empty.put(quint32(run - (1 << r)), r);
+        left -= run;
+    }
+    const QByteArray emptyData = empty.finish();
+    for (int scan = 0; scan < emptyScans; ++scan)
+        putScan(out, 1, 63, emptyData);
+    out.append("\xff\xd9", 2);
+    return out;
+}
+
+QByteArray flatLzwGif(QSize size) {
+    QByteArray out = gifClaiming(size).left(13 + 6 + 10); // headers up to the image data
+    constexpr int kClear = 4, kEnd = 5, kFirstFree = 6, kCodes = 4096;
+    BitWriter bits;
+    int width = 3;
+    bits.put(kClear, width);
+    // After the first pixel every code is new to the table and one pixel
+    // longer than the last, until the table is full; then the longest code
+    // repeats. Code c >= 6 stands for c - 4 pixels.
+    qint64 left = qint64(size.width()) * size.height();
+    bits.put(0, width);
+    --left;
+    int next = kFirstFree;
+    while (left > 0) {
+        const int code = next < kCodes ? next : kCodes - 1;
+        const qint64 length = std::min<qint64>(code - 4, left);
+        const int emitted = length == 1 ? 0 : int(length + 4);
+        bits.put(quint32(emitted), width);
+        left -= length;
+        if (next < kCodes) {
+            ++next;
+            if (next >= (1 << width) && width < 12)
+                ++width;
+        }
+    }
+    bits.put(kEnd, width);
+    out.append(char(2)); // minimum code size
+    putSubBlocks(out, bits.finish());
+    out.append(char(0x3b));
+    return out;
+}
+
+QByteArray flatRle8Bmp(QSize size) {
+    QByteArray rows;
+    for (int y = 0; y < size.height(); ++y) {
+        for (int left = size.width(); left > 0; left -= 255) {
+            rows.append(char(std::min(left, 255)));
+            rows.append(char(1));
+        }
+        rows.append("\x00\x00", 2); // end of line
+    }
+    rows.append("\x00\x01", 2); // end of bitmap
+    constexpr quint32 kPalette = 256 * 4;
+    QByteArray out("BM");
+    putLe32(out, 54 + kPalette + quint32(rows.size()));
+    putLe32(out, 0);
+    putLe32(out, 54 + kPalette);
+    putLe32(out, 40);
+    putLe32(out, quint32(size.width()));
+    putLe32(out, quint32(size.height()));
+    putLe16(out, 1);
+    putLe16(out, 8);
+    putLe32(out, 1); // RLE8
+    putLe32(out, quint32(rows.size()));
+    putLe32(out, 2835);
+    putLe32(out, 2835);
+    putLe32(out, 256);
+    putLe32(out, 0);
+    for (int i = 0; i < 256; ++i)
+        putLe32(out, quint32(i * 0x010101));
+    return out + rows;
 }
 
 } // namespace pictolune::testing

@@ -55,4 +55,17 @@ QByteArray tiffClaiming(QSize size);
 // A small real JPEG whose frame header is patched to claim `size`.
 QByteArray jpegClaiming(QSize size);
 
+// Valid pictures of one flat colour, of any size, made byte by byte and so
+// in no time: a grey baseline JPEG (two bits a block); a grey progressive
+// JPEG of one DC scan followed by `emptyScans` scans that change nothing;
+// a GIF whose LZW data really decodes every pixel of the frame (about 100 KB
+// for 16383 x 16383); an 8-bit RLE-compressed BMP.
+QByteArray greyBaselineJpeg(QSize size);
+QByteArray progressiveJpegWithEmptyScans(QSize size, int emptyScans);
+QByteArray flatLzwGif(QSize size);
+QByteArray flatRle8Bmp(QSize size);
+// A four-component JPEG of vertical stripes, one block wide: Adobe's CMYK
+// (transform 0) or YCCK (transform 2).
+QByteArray fourComponentJpeg(QSize size, int adobeTransform);
+
 } // namespace pictolune::testing

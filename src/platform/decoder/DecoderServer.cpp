@@ -1,0 +1,130 @@
+#include "platform/decoder/DecoderServer.h"
+
+#include "platform/Allocator.h"
+#include "platform/Errors.h"
+#include "platform/decode/Decode.h"
+#include "platform/decoder/TestFaults.h"
+
+#include <cstring>
+#include <new>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pictolune::decoder {
+
+namespace {
+
+[[noreturn]] void quit(int status) {
+    ::_exit(status);
+}
+
+} // namespace
+
+void DecoderServer::sayHello(const Lockdown& lockdown) {
+    Hello hello;
+    hello.lockdown = (lockdown.noNewPrivileges ? kNoNewPrivileges : 0) |
+                     (lockdown.seccomp ? kSeccomp : 0) | (lockdown.landlockAbi > 0 ? kLandlock : 0);
+    hello.landlockAbi = lockdown.landlockAbi;
+    putText(hello.problem, lockdown.problem);
+    if (!send(socket_, hello))
+        quit(0);
+}
+
+Envelope& DecoderServer::next() {
+    switch (receive(socket_, envelope_, true)) {
+    case Received::Message:
+        return envelope_;
+    case Received::Closed:
+        quit(0);
+    case Received::Nothing:
+    case Received::Malformed:
+        break;
+    }
+    quit(1);
+}
+
+void DecoderServer::run() {
+    for (;;) {
+        Envelope& message = next();
+        if (const auto request = message.as<Decode>()) {
+            decode(request->id, std::move(message.fd), request->flags);
+            returnSurplusMemory();
+        } else if (const auto release = message.as<Release>()) {
+            buffers_.release(release->buffer);
+        } else {
+            quit(1); // the viewer does not say anything else
+        }
+    }
+}
+
+QSize DecoderServer::awaitDrawSize(std::uint32_t id) {
+    for (;;) {
+        Envelope& message = next();
+        if (const auto release = message.as<Release>()) {
+            buffers_.release(release->buffer);
+            continue;
+        }
+        const auto size = message.as<DrawSize>();
+        if (!size || size->id != id)
+            quit(1);
+        return {size->width, size->height};
+    }
+}
+
+void DecoderServer::decode(std::uint32_t id, UniqueFd file, std::uint32_t flags) {
+    struct stat status {};
+    if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        fail(id, "not a regular file");
+        return;
+    }
+    const SourceFile source{file.get(), qint64(status.st_size), (flags & kNamedAsMetafile) != 0};
+    if (actOutTestFault(socket_, id, source))
+        return;
+    try {
+        const Picture picture = decodePicture(source, [this, id](QSize own) {
+            Header header;
+            header.id = id;
+            header.width = own.width();
+            header.height = own.height();
+            if (!send(socket_, header))
+                quit(0);
+            return awaitDrawSize(id);
+        });
+        deliver(id, picture.raster());
+    } catch (const LoadError& error) {
+        fail(id, std::string(error.detail()));
+    } catch (const std::bad_alloc&) {
+        fail(id, "out of memory");
+    }
+}
+
+void DecoderServer::deliver(std::uint32_t id, const QImage& image) {
+    const auto rowBytes = std::size_t(image.width()) * 4;
+    PixelBuffers::Buffer* buffer = buffers_.lend(rowBytes * std::size_t(image.height()));
+    if (!buffer) {
+        fail(id, "out of memory for the pixels");
+        return;
+    }
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(buffer->bytes + rowBytes * std::size_t(y), image.constScanLine(y), rowBytes);
+    Pixels pixels;
+    pixels.id = id;
+    pixels.width = image.width();
+    pixels.height = image.height();
+    pixels.bytesPerLine = int(rowBytes);
+    pixels.format = image.format();
+    pixels.buffer = buffer->id;
+    if (!send(socket_, pixels, buffer->fd.get()))
+        quit(0);
+}
+
+void DecoderServer::fail(std::uint32_t id, const std::string& reason) {
+    Failure failure;
+    failure.id = id;
+    putText(failure.reason, reason);
+    if (!send(socket_, failure))
+        quit(0);
+}
+
+} // namespace pictolune::decoder

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/decoder/PixelBuffers.h"
+#include "platform/decoder/Protocol.h"
+#include "platform/decoder/Sandbox.h"
+
+#include <QImage>
+#include <QSize>
+
+#include <cstdint>
+#include <string>
+
+namespace pictolune::decoder {
+
+// The decoder process's side of the conversation with the viewer: it takes
+// one picture at a time, asks the viewer for the size to draw it at once
+// the header is read, and hands the pixels back in shared memory.
+class DecoderServer {
+public:
+    explicit DecoderServer(int socket) : socket_(socket) {}
+
+    void sayHello(const Lockdown& lockdown);
+    // Serves until the viewer closes the socket, then ends the process at
+    // once: nothing is left to clean up, and no exit handler (a leak checker,
+    // which the sandbox would stop) gets to run.
+    [[noreturn]] void run();
+
+private:
+    void decode(std::uint32_t id, UniqueFd file, std::uint32_t flags);
+    QSize awaitDrawSize(std::uint32_t id);
+    void deliver(std::uint32_t id, const QImage& image);
+    void fail(std::uint32_t id, const std::string& reason);
+    Envelope& next();
+
+    int socket_;
+    Envelope envelope_;
+    PixelBuffers buffers_;
+};
+
+} // namespace pictolune::decoder

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pictolune::decoder {
+
+struct Lockdown {
+    bool noNewPrivileges = false;
+    bool seccomp = false;
+    int landlockAbi = 0; // 0: the kernel has no Landlock
+    std::string problem; // what failed, for the viewer to tell
+};
+
+// Locks this process down for good, once everything it will need is loaded:
+// no new privileges; Landlock (where the kernel has it) allowing only
+// reading beneath `readableDirectories`, no writing, no executing and no TCP;
+// and a seccomp filter that refuses every system call decoding does not
+// need: no opening files for writing, no sockets, no exec, no ptrace, no
+// signals to other processes. Applies to every thread started afterwards.
+Lockdown lockDown(const std::vector<std::string>& readableDirectories);
+
+} // namespace pictolune::decoder

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/decode/Decode.h"
+#include <cstdint>
+
+namespace pictolune::decoder {
+
+// In builds made for the tests only (PICTOLUNE_TEST_FAULTS), a picture file
+// that begins "pictolune-test-fault:KIND" makes the decoder misbehave on
+// purpose, so that the tests see the viewer survive it: crash, hang,
+// allocate (without end), a reply that lies (oversize, short-memfd,
+// unsealed, stride, format, wrong-id), and probe:PATH, which tries what the
+// sandbox must refuse and answers what happened. Returns whether `file` was
+// such a request, acted out. Elsewhere it is never one.
+bool actOutTestFault(int socket, std::uint32_t id, const SourceFile& file);
+
+} // namespace pictolune::decoder

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+// This test process's children and descriptors, as /proc shows them.
+namespace pictolune::testing {
+
+struct ChildProcess {
+    pid_t pid = 0;
+    char state = '?'; // R running, S sleeping, Z zombie...
+};
+
+std::vector<ChildProcess> childProcesses();
+
+// A field of /proc/PID/status ("Seccomp", "NoNewPrivs"...), or "" if none.
+std::string statusField(pid_t pid, const std::string& field);
+
+int openDescriptorCount();
+
+} // namespace pictolune::testing
