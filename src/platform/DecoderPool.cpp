@@ -7,10 +7,15 @@
 #include "platform/decoder/Limits.h"
 #include "platform/decoder/Protocol.h"
 
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include <poll.h>
@@ -80,6 +85,11 @@ struct DecoderPool::Request {
     Picture picture;
     bool failed = false;
     std::string failure;
+    // Decoded ahead: waits for idle decoders, and gives way to a picture
+    // waited for.
+    bool ahead = false;
+    // No longer wanted; forgotten once its decoder has answered.
+    bool cancelled = false;
 };
 
 struct DecoderPool::Slot {
@@ -87,6 +97,8 @@ struct DecoderPool::Slot {
     bool ready = false;
     Clock::time_point startDeadline{};
     Ticket busyWith = 0;
+    // Takes the decoder's answers from the event loop.
+    std::unique_ptr<QSocketNotifier> notifier;
 };
 
 std::string DecoderPool::installedDecoder() {
@@ -115,8 +127,11 @@ DecoderPool::DecoderPool(std::string decoder)
 DecoderPool::~DecoderPool() {
     currentPool = previous_;
     const std::lock_guard lock(mutex_);
-    for (const auto& slot : slots_)
+    for (const auto& slot : slots_) {
         stopSlot(*slot);
+        // Not from within its own signal here: it can go at once.
+        delete slot->notifier.release();
+    }
 }
 
 DecoderPool* DecoderPool::current() {
@@ -130,21 +145,43 @@ Picture DecoderPool::load(UniqueFd fd, const SourceFile& file, const DrawSizeCho
 
 DecoderPool::Ticket DecoderPool::submit(Job job, DrawSizeChooser drawSize) {
     const std::lock_guard lock(mutex_);
+    return add(std::move(job), std::move(drawSize), false);
+}
+
+DecoderPool::Ticket DecoderPool::submitAhead(Job job, DrawSizeChooser drawSize) {
+    const std::lock_guard lock(mutex_);
+    if (inViewer_)
+        return 0;
+    return add(std::move(job), std::move(drawSize), true);
+}
+
+DecoderPool::Ticket DecoderPool::add(Job job, DrawSizeChooser drawSize, bool ahead) {
     auto request = std::make_unique<Request>();
     request->ticket = nextTicket_++;
     request->job = std::move(job);
     request->drawSize = std::move(drawSize);
     request->allowed = deadlineFor(request->job.size);
+    request->ahead = ahead;
     Request& added = *requests_.emplace(request->ticket, std::move(request)).first->second;
+    // Decoders started before the event loop existed are watched from now on.
+    for (const auto& slot : slots_)
+        watch(*slot);
     if (inViewer_)
         decodeHere(added);
     else
         dispatch();
+    armDeadlines();
     return added.ticket;
 }
 
 Picture DecoderPool::wait(Ticket ticket) {
     const std::lock_guard lock(mutex_);
+    const auto waited = requests_.find(ticket);
+    if (waited == requests_.end() || waited->second->cancelled)
+        throw LoadError("no such picture was asked for");
+    waited->second->ahead = false;
+    if (waited->second->phase == Request::Phase::Queued)
+        makeRoomFor(*waited->second);
     for (;;) {
         const auto found = requests_.find(ticket);
         if (found == requests_.end())
@@ -153,12 +190,60 @@ Picture DecoderPool::wait(Ticket ticket) {
         if (request.phase == Request::Phase::Done) {
             const std::unique_ptr<Request> done = std::move(found->second);
             requests_.erase(found);
+            armDeadlines();
             if (done->failed)
                 throw LoadError(done->failure);
             return std::move(done->picture);
         }
         pump(Clock::now() + 1s);
     }
+}
+
+void DecoderPool::cancel(Ticket ticket) {
+    const std::lock_guard lock(mutex_);
+    cancelLocked(ticket);
+}
+
+void DecoderPool::cancelLocked(Ticket ticket) {
+    const auto found = requests_.find(ticket);
+    if (found == requests_.end())
+        return;
+    Request& request = *found->second;
+    if (request.phase == Request::Phase::Queued || request.phase == Request::Phase::Done) {
+        requests_.erase(found);
+        return;
+    }
+    if (request.cancelled)
+        return;
+    request.cancelled = true;
+    for (const auto& slot : slots_) {
+        if (slot->busyWith == ticket && slot->process) {
+            decoder::Cancel message;
+            message.id = wireId(ticket);
+            // A decoder that cannot be told is replaced when its end shows.
+            decoder::send(slot->process->socket(), message, -1, false);
+        }
+    }
+}
+
+// A picture waited for must not queue behind pictures decoded ahead: when no
+// decoder is free, the picture decoded ahead that was asked for last gives
+// way.
+void DecoderPool::makeRoomFor(const Request& request) {
+    Slot* yielding = nullptr;
+    for (const auto& slot : slots_) {
+        if (!slot->process || !slot->ready)
+            continue;
+        const Request* busy = requestOf(*slot);
+        if (!busy)
+            return; // a decoder is free, or will be, for this picture
+        if (busy->cancelled)
+            return; // one is already on its way to being free
+        if (busy->ahead && (!yielding || busy->ticket > yielding->busyWith))
+            yielding = slot.get();
+    }
+    if (yielding && yielding->busyWith != request.ticket)
+        cancelLocked(yielding->busyWith);
 }
 
 void DecoderPool::startSlot(Slot& slot) {
@@ -169,9 +254,16 @@ void DecoderPool::startSlot(Slot& slot) {
     slot.startDeadline = Clock::now() + kStartDeadline;
     if (!slot.process)
         fallBack(why);
+    else
+        watch(slot);
 }
 
 void DecoderPool::stopSlot(Slot& slot) {
+    if (slot.notifier) {
+        // It may be the notifier whose signal is being handled.
+        slot.notifier->setEnabled(false);
+        slot.notifier.release()->deleteLater();
+    }
     if (slot.process)
         slot.process->stop();
     slot.process.reset();
@@ -179,35 +271,113 @@ void DecoderPool::stopSlot(Slot& slot) {
     slot.busyWith = 0;
 }
 
+// Socket notifiers need the application's event loop; a decoder started
+// before it existed is watched from the first picture on.
+void DecoderPool::watch(Slot& slot) {
+    if (slot.notifier || !slot.process || !QCoreApplication::instance())
+        return;
+    slot.notifier =
+        std::make_unique<QSocketNotifier>(slot.process->socket(), QSocketNotifier::Read);
+    QObject::connect(slot.notifier.get(), &QSocketNotifier::activated, slot.notifier.get(),
+                     [this, &slot] { answered(slot); });
+    if (!deadlines_) {
+        deadlines_ = std::make_unique<QTimer>();
+        deadlines_->setSingleShot(true);
+        QObject::connect(deadlines_.get(), &QTimer::timeout, deadlines_.get(), [this] {
+            const std::lock_guard lock(mutex_);
+            handleTimeouts(Clock::now());
+            forgetCancelled();
+            dispatch();
+            armDeadlines();
+        });
+    }
+}
+
+// A decoder spoke while nobody was waiting.
+void DecoderPool::answered(Slot& slot) {
+    const std::lock_guard lock(mutex_);
+    if (slot.process)
+        handleMessage(slot);
+    handleTimeouts(Clock::now());
+    forgetCancelled();
+    dispatch();
+    armDeadlines();
+}
+
+// Wakes the event loop when the next decoder or picture runs out of time,
+// since nobody may be waiting for it.
+void DecoderPool::armDeadlines() {
+    if (!deadlines_)
+        return;
+    std::optional<Clock::time_point> next;
+    for (const auto& slot : slots_) {
+        if (!slot->process)
+            continue;
+        Clock::time_point deadline = slot->startDeadline;
+        if (slot->ready) {
+            const Request* request = requestOf(*slot);
+            if (!request)
+                continue;
+            deadline = request->deadline;
+        }
+        next = next ? std::min(*next, deadline) : deadline;
+    }
+    if (!next) {
+        deadlines_->stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
+    deadlines_->start(int(std::clamp<long long>(wait.count() + 1, 0, INT_MAX)));
+}
+
+// Drops what nobody wants any more once its decoder is done with it.
+void DecoderPool::forgetCancelled() {
+    std::erase_if(requests_, [](const auto& entry) {
+        return entry.second->cancelled && entry.second->phase == Request::Phase::Done;
+    });
+}
+
 DecoderPool::Request* DecoderPool::requestOf(const Slot& slot) {
     const auto found = requests_.find(slot.busyWith);
     return slot.busyWith != 0 && found != requests_.end() ? found->second.get() : nullptr;
 }
 
-// Hands each waiting picture, oldest first, to a ready decoder.
+// Hands each queued picture to a ready decoder: the ones waited for first,
+// then the ones decoded ahead, each kind oldest first.
 void DecoderPool::dispatch() {
-    for (auto& [ticket, request] : requests_) {
-        if (inViewer_)
-            return;
-        if (request->phase != Request::Phase::Queued)
-            continue;
+    for (const bool ahead : {false, true}) {
+        for (auto& [ticket, request] : requests_) {
+            if (inViewer_)
+                return;
+            if (request->phase == Request::Phase::Queued && request->ahead == ahead &&
+                !dispatchOne(*request))
+                return;
+        }
+    }
+}
+
+// False when no decoder is free.
+bool DecoderPool::dispatchOne(Request& request) {
+    for (;;) {
         const auto idle = std::find_if(slots_.begin(), slots_.end(), [](const auto& slot) {
             return slot->process && slot->ready && slot->busyWith == 0;
         });
         if (idle == slots_.end())
-            return;
+            return false;
         Slot& slot = **idle;
         decoder::Decode decode;
-        decode.id = wireId(ticket);
-        decode.flags = request->job.namedAsMetafile ? decoder::kNamedAsMetafile : 0;
-        if (!decoder::send(slot.process->socket(), decode, request->job.fd.get())) {
-            // It died before it took the picture: the picture waits for another.
-            replace(slot, {});
-            continue;
+        decode.id = wireId(request.ticket);
+        decode.flags = request.job.namedAsMetafile ? decoder::kNamedAsMetafile : 0;
+        if (decoder::send(slot.process->socket(), decode, request.job.fd.get())) {
+            slot.busyWith = request.ticket;
+            request.phase = Request::Phase::Header;
+            request.deadline = Clock::now() + request.allowed;
+            return true;
         }
-        slot.busyWith = ticket;
-        request->phase = Request::Phase::Header;
-        request->deadline = Clock::now() + request->allowed;
+        // It died before it took the picture: the picture tries another.
+        replace(slot, {});
+        if (inViewer_)
+            return false;
     }
 }
 
@@ -240,6 +410,7 @@ void DecoderPool::pump(Clock::time_point until) {
             handleMessage(slot);
     }
     handleTimeouts(Clock::now());
+    forgetCancelled();
     dispatch();
 }
 
@@ -290,6 +461,9 @@ void DecoderPool::handleMessage(Slot& slot) {
     }
     if (const auto header = message.as<decoder::Header>();
         header && request && header->id == id && request->phase == Request::Phase::Header) {
+        // The decoder has been told to stop, and will say so.
+        if (request->cancelled)
+            return;
         if (header->width < 1 || header->height < 1) {
             replace(slot, "the decoder gave a picture of no size");
             return;
@@ -372,7 +546,7 @@ void DecoderPool::replace(Slot& slot, const std::string& requestFailure) {
 }
 
 void DecoderPool::decodeHere(Request& request) {
-    const SourceFile file{request.job.fd.get(), request.job.size, request.job.namedAsMetafile};
+    const SourceFile file{request.job.fd.get(), request.job.size, request.job.namedAsMetafile, {}};
     try {
         request.picture = decodePicture(file, request.drawSize);
         request.phase = Request::Phase::Done;
@@ -392,7 +566,12 @@ void DecoderPool::fallBack(const std::string& why) {
     for (const auto& slot : slots_)
         stopSlot(*slot);
     for (auto& [ticket, request] : requests_) {
-        if (request->phase != Request::Phase::Done)
+        if (request->phase == Request::Phase::Done)
+            continue;
+        // Decoding ahead here would hold up the window.
+        if (request->ahead || request->cancelled)
+            fail(*request, "not decoded ahead in the viewer");
+        else
             decodeHere(*request);
     }
 }

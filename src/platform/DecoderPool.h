@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+class QTimer;
+
 namespace pictolune {
 
 class DecoderProcess;
@@ -27,7 +29,9 @@ class DecoderProcess;
 // with the same code, and stderr says so once.
 //
 // Work is submitted and waited for by ticket, so that several pictures can
-// be in flight; load() is the two in one.
+// be in flight. Once the application's event loop runs, the decoders' answers
+// are taken as they come, so that pictures decoded ahead progress while
+// nobody waits for them.
 class DecoderPool {
 public:
     // The decoder next to this program's binary (a build tree), else where
@@ -51,12 +55,22 @@ public:
         bool namedAsMetafile = false;
     };
     using Ticket = std::uint64_t;
-    // Hands the picture to a free decoder, or queues it. The chooser is
-    // asked once the picture's own size is known.
+    // Hands the picture to a free decoder, or queues it ahead of every
+    // picture decoded ahead. The chooser is asked once the picture's own size
+    // is known.
     Ticket submit(Job job, DrawSizeChooser drawSize);
-    // Waits for the picture (at most until its deadline). Raises LoadError
-    // with the reason for a picture that could not be decoded.
+    // The same for a picture that may be wanted soon: decoded when a decoder
+    // has nothing else to do, and kept until waited for or cancelled. 0,
+    // and nothing done, when the pictures are decoded in this process, where
+    // decoding ahead would hold up the window.
+    Ticket submitAhead(Job job, DrawSizeChooser drawSize);
+    // Waits for the picture (at most until its deadline), first making room
+    // for it when it was only decoded ahead. Raises LoadError with the
+    // reason for a picture that could not be decoded.
     Picture wait(Ticket ticket);
+    // The picture is no longer wanted: a decoder working on it stops at its
+    // next chance.
+    void cancel(Ticket ticket);
 
     Picture load(UniqueFd fd, const SourceFile& file, const DrawSizeChooser& drawSize);
 
@@ -65,12 +79,20 @@ private:
     struct Request;
     struct Slot;
 
+    Ticket add(Job job, DrawSizeChooser drawSize, bool ahead);
     void startSlot(Slot& slot);
     void stopSlot(Slot& slot);
+    void watch(Slot& slot);
     void dispatch();
+    bool dispatchOne(Request& request);
+    void makeRoomFor(const Request& request);
+    void cancelLocked(Ticket ticket);
     void pump(Clock::time_point until);
+    void answered(Slot& slot);
     void handleMessage(Slot& slot);
     void handleTimeouts(Clock::time_point now);
+    void armDeadlines();
+    void forgetCancelled();
     void fail(Request& request, std::string reason);
     void replace(Slot& slot, const std::string& requestFailure);
     void failedToStart(Slot& slot, const std::string& why);
@@ -82,6 +104,7 @@ private:
     std::mutex mutex_;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::map<Ticket, std::unique_ptr<Request>> requests_;
+    std::unique_ptr<QTimer> deadlines_;
     Ticket nextTicket_ = 1;
     bool inViewer_ = false;
     int failedStarts_ = 0;

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -141,6 +142,42 @@ TEST_F(DecoderTest, ADecoderKilledFromOutsideFailsOnlyItsPicture) {
     expectSoundLoads();
     for (const ChildProcess& child : childProcesses())
         EXPECT_NE(child.state, 'Z') << child.pid;
+}
+
+// Pictures decoded ahead wait for idle decoders, and one of them stops early
+// for a picture that is waited for; no decoder is replaced for it, and what
+// was decoded ahead meanwhile is still there.
+TEST_F(DecoderTest, PicturesDecodedAheadGiveWayToOneWaitedFor) {
+    DecoderPool& pool = *DecoderPool::current();
+    ASSERT_TRUE(waitFor(allLockedDown));
+    const auto pids = [] {
+        std::vector<pid_t> found;
+        for (const ChildProcess& child : childProcesses())
+            found.push_back(child.pid);
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    const std::vector<pid_t> decoders = pids();
+    const QString big = dir_.filePath("big.jpg");
+    ASSERT_TRUE(writeJpeg(big, QSize(3000, 2000)));
+    std::vector<DecoderPool::Ticket> ahead;
+    for (std::size_t i = 0; i < decoders.size() + 1; ++i) {
+        PictureFile file = openPicture(big);
+        const auto size = qint64(file.state.size);
+        ahead.push_back(pool.submitAhead({std::move(file.fd), size, false}, {}));
+        ASSERT_NE(ahead.back(), 0u);
+    }
+    expectSoundLoads();
+    // At most one gave way; the others are decoded in full.
+    std::size_t whole = 0;
+    for (const DecoderPool::Ticket ticket : ahead) {
+        try {
+            whole += pool.wait(ticket).raster().size() == QSize(3000, 2000);
+        } catch (const LoadError&) {
+        }
+    }
+    EXPECT_GE(whole, ahead.size() - 1);
+    EXPECT_EQ(pids(), decoders);
 }
 
 TEST_F(DecoderTest, EveryDecoderIsLockedDown) {

@@ -20,6 +20,9 @@ struct SourceFile {
     qint64 size = 0;
     // A metafile by name is read as one, whatever it holds.
     bool namedAsMetafile = false;
+    // Asked now and then while decoding: true when the picture is no longer
+    // wanted, and the decoding ends with LoadError as soon as it can.
+    std::function<bool()> cancelled;
 };
 
 // Decodes `file` at the size `drawSize` answers for its own size (the whole

@@ -8,6 +8,7 @@
 #include <QImageReader>
 
 #include <climits>
+#include <functional>
 
 namespace pictolune {
 
@@ -22,6 +23,23 @@ void setReaderLimit() {
     (void)done;
 }
 
+// The picture's file, whose reads fail once the picture is no longer
+// wanted: the reader then gives up at its next read.
+class CancellableFile : public QFile {
+public:
+    explicit CancellableFile(const std::function<bool()>& cancelled) : cancelled_(cancelled) {}
+
+protected:
+    qint64 readData(char* data, qint64 size) override {
+        if (cancelled_ && cancelled_())
+            return -1;
+        return QFile::readData(data, size);
+    }
+
+private:
+    const std::function<bool()>& cancelled_;
+};
+
 [[noreturn]] void fail(const QImageReader& reader) {
     // Qt's reader says "Unknown error" when, for one, memory ran out.
     if (reader.error() == QImageReader::UnknownError)
@@ -34,7 +52,7 @@ void setReaderLimit() {
 Picture decodeWithQt(const SourceFile& file, const QByteArray& format,
                      const DrawSizeChooser& drawSize) {
     setReaderLimit();
-    QFile device;
+    CancellableFile device(file.cancelled);
     if (!device.open(file.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) || !device.seek(0))
         throw LoadError(device.errorString().toStdString());
     // Only the reader for the format the file's signature names is asked:
@@ -69,8 +87,11 @@ Picture decodeWithQt(const SourceFile& file, const QByteArray& format,
         reader.setScaledSize(swap ? target.transposed() : target);
 
     QImage image;
-    if (!reader.read(&image) || image.isNull())
+    if (!reader.read(&image) || image.isNull()) {
+        if (file.cancelled && file.cancelled())
+            throw LoadError("cancelled");
         fail(reader);
+    }
     return Picture(drawable(std::move(image)), own);
 }
 

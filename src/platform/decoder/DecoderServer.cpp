@@ -50,19 +50,32 @@ void DecoderServer::run() {
         if (const auto request = message.as<Decode>()) {
             decode(request->id, std::move(message.fd), request->flags);
             returnSurplusMemory();
-        } else if (const auto release = message.as<Release>()) {
-            buffers_.release(release->buffer);
-        } else {
+        } else if (!takeAside(message, 0)) {
             quit(1); // the viewer does not say anything else
         }
     }
 }
 
+bool DecoderServer::takeAside(const Envelope& message, std::uint32_t id) {
+    if (const auto release = message.as<Release>()) {
+        buffers_.release(release->buffer);
+        return true;
+    }
+    if (const auto cancel = message.as<Cancel>()) {
+        // One for a picture already answered is late, and changes nothing.
+        if (cancel->id == id)
+            cancelledId_ = id;
+        return true;
+    }
+    return false;
+}
+
 QSize DecoderServer::awaitDrawSize(std::uint32_t id) {
     for (;;) {
         Envelope& message = next();
-        if (const auto release = message.as<Release>()) {
-            buffers_.release(release->buffer);
+        if (takeAside(message, id)) {
+            if (cancelledId_ == id)
+                throw LoadError("cancelled");
             continue;
         }
         const auto size = message.as<DrawSize>();
@@ -72,13 +85,32 @@ QSize DecoderServer::awaitDrawSize(std::uint32_t id) {
     }
 }
 
+bool DecoderServer::cancelled(std::uint32_t id) {
+    while (cancelledId_ != id) {
+        switch (receive(socket_, envelope_, false)) {
+        case Received::Nothing:
+            return false;
+        case Received::Message:
+            if (!takeAside(envelope_, id))
+                quit(1); // nothing else comes while a picture is decoded
+            break;
+        case Received::Closed:
+            quit(0);
+        case Received::Malformed:
+            quit(1);
+        }
+    }
+    return true;
+}
+
 void DecoderServer::decode(std::uint32_t id, UniqueFd file, std::uint32_t flags) {
     struct stat status {};
     if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         fail(id, "not a regular file");
         return;
     }
-    const SourceFile source{file.get(), qint64(status.st_size), (flags & kNamedAsMetafile) != 0};
+    const SourceFile source{file.get(), qint64(status.st_size), (flags & kNamedAsMetafile) != 0,
+                            [this, id] { return cancelled(id); }};
     if (actOutTestFault(socket_, id, source))
         return;
     try {

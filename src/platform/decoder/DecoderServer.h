@@ -28,12 +28,18 @@ public:
 private:
     void decode(std::uint32_t id, UniqueFd file, std::uint32_t flags);
     QSize awaitDrawSize(std::uint32_t id);
+    // Takes what the viewer said meanwhile, without waiting: true once it
+    // cancelled picture `id`.
+    bool cancelled(std::uint32_t id);
+    // A message that may come at any time; false for any other.
+    bool takeAside(const Envelope& message, std::uint32_t id);
     void deliver(std::uint32_t id, const QImage& image);
     void fail(std::uint32_t id, const std::string& reason);
     Envelope& next();
 
     int socket_;
     Envelope envelope_;
+    std::uint32_t cancelledId_ = 0;
     PixelBuffers buffers_;
 };
 

@@ -17,8 +17,10 @@
 // viewer answers DrawSize, the size it will draw the picture at; the decoder
 // answers Pixels with a sealed memfd holding them (or Failure). When the
 // viewer no longer needs the pixels it sends Release, and the decoder may
-// use that memory for another picture. A decoder says Hello once, when it is
-// ready and locked down. Further kinds of message extend this list.
+// use that memory for another picture. When it no longer wants a picture it
+// asked for, it sends Cancel; the decoder then stops at its next chance and
+// answers Failure, or Pixels when it had finished. A decoder says Hello once,
+// when it is ready and locked down. Further kinds of message extend this list.
 namespace pictolune::decoder {
 
 // Where a decoder finds its end of the socket.
@@ -34,6 +36,7 @@ enum class Kind : std::uint32_t {
     Pixels,
     Failure,
     Release,
+    Cancel,
 };
 
 // What the decoder's lockdown achieved, in Hello::lockdown.
@@ -93,6 +96,11 @@ struct Failure {
 struct Release {
     Kind kind = Kind::Release;
     std::uint32_t buffer = 0;
+};
+
+struct Cancel {
+    Kind kind = Kind::Cancel;
+    std::uint32_t id = 0;
 };
 
 // A message as received: its bytes and the descriptor that came with it.
