@@ -17,16 +17,22 @@ void ImageCatalogue::storePath(std::int32_t index, QString path) {
     imagePaths[static_cast<std::size_t>(index)] = std::move(path);
 }
 
+std::int32_t nextIndex(const ImageCatalogue& catalogue) {
+    const std::int32_t next = checkedAdd(catalogue.currentIndex, 1);
+    return next > catalogue.lastIndex ? 0 : next;
+}
+
+std::int32_t previousIndex(const ImageCatalogue& catalogue) {
+    const std::int32_t previous = checkedSubtract(catalogue.currentIndex, 1);
+    return previous < 0 ? catalogue.lastIndex : previous;
+}
+
 void stepNext(ImageCatalogue& catalogue) {
-    catalogue.currentIndex = checkedAdd(catalogue.currentIndex, 1);
-    if (catalogue.currentIndex > catalogue.lastIndex)
-        catalogue.currentIndex = 0;
+    catalogue.currentIndex = nextIndex(catalogue);
 }
 
 void stepPrevious(ImageCatalogue& catalogue) {
-    catalogue.currentIndex = checkedSubtract(catalogue.currentIndex, 1);
-    if (catalogue.currentIndex < 0)
-        catalogue.currentIndex = catalogue.lastIndex;
+    catalogue.currentIndex = previousIndex(catalogue);
 }
 
 void showImageSequential(ImageCatalogue& catalogue, const ShowPicture& showImage) {

@@ -30,6 +30,11 @@ struct ImageCatalogue {
 // owns the display, so the catalogue never calls the display itself.
 using ShowPicture = std::function<void()>;
 
+// The index stepNext and stepPrevious would move to; OverflowError at the
+// ends of the 32-bit range.
+std::int32_t nextIndex(const ImageCatalogue& catalogue);
+std::int32_t previousIndex(const ImageCatalogue& catalogue);
+
 void stepNext(ImageCatalogue& catalogue);
 void stepPrevious(ImageCatalogue& catalogue);
 

@@ -58,6 +58,32 @@ void PictureDisplay::showImage() noexcept {
         image1_.clearPicture();
         reportFailure(path, std::current_exception());
     }
+    // Asked once the command is done: random mode may be on again by then.
+    lookAhead_.decodeAheadWhenIdle([this] { return picturesAhead(); }, chooser());
+}
+
+DrawSizeChooser PictureDisplay::chooser() {
+    return [this](QSize own) { return drawSizeFor(own); };
+}
+
+// The pictures the next commands may show: the next draw's in random mode
+// (a slideshow's next tick), then the next and the previous in order.
+std::vector<QString> PictureDisplay::picturesAhead() const {
+    std::vector<QString> paths;
+    const auto add = [&](const auto& index) {
+        try {
+            const QString& path = catalogue_.pathAt(index(catalogue_));
+            if (!path.isEmpty() && std::find(paths.begin(), paths.end(), path) == paths.end())
+                paths.push_back(path);
+        } catch (const Error&) {
+            // An index at the end of the 32-bit range, or outside the list.
+        }
+    };
+    if (catalogue_.randomMode)
+        add([this](const ImageCatalogue& c) { return drawIndex(random_.peek(), c.lastIndex); });
+    add(nextIndex);
+    add(previousIndex);
+    return paths;
 }
 
 // `path` is set as soon as the catalogue has named the picture.
@@ -69,7 +95,7 @@ void PictureDisplay::show(const QString*& path) {
         catalogue_.currentIndex = drawIndex(random_.draw(), catalogue_.lastIndex);
 
     path = &catalogue_.pathAt(catalogue_.currentIndex);
-    image1_.setPicture(loadPicture(*path, [this](QSize own) { return drawSizeFor(own); }));
+    image1_.setPicture(lookAhead_.load(*path, chooser()));
 
     lblFilename_.setCaption(filenameCaption(*path));
 

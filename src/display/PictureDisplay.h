@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/ImageCatalogue.h"
+#include "platform/LookAhead.h"
 
 #include <QSize>
 #include <QString>
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace pictolune {
 
@@ -26,7 +28,9 @@ std::int32_t drawIndex(float r, std::int32_t lastIndex);
 
 // Puts the picture at the catalogue's current index on screen: loaded,
 // captioned, fitted into the window's inner area and centred. Any failure
-// leaves the picture area empty and is never passed on.
+// leaves the picture area empty and is never passed on. Meanwhile the
+// pictures the next commands may show are decoded ahead: the next and the
+// previous in the catalogue's order, and in random mode the next draw's.
 class PictureDisplay {
 public:
     PictureDisplay(ImageCatalogue& catalogue, FormWindow& window, PictureBox& image1,
@@ -38,6 +42,8 @@ public:
 
 private:
     QSize drawSizeFor(QSize ownSize) const;
+    DrawSizeChooser chooser();
+    std::vector<QString> picturesAhead() const;
     void show(const QString*& path);
     void reportFailure(const QString* path, const std::exception_ptr& failure) const noexcept;
     std::string failureText(const QString* path, const std::exception_ptr& failure) const;
@@ -49,6 +55,7 @@ private:
     RandomSource& random_;
     std::int32_t pictureHeight_ = 0;
     std::int32_t pictureWidth_ = 0;
+    LookAhead lookAhead_;
 };
 
 } // namespace pictolune

@@ -3,7 +3,6 @@
 #include "platform/DecoderPool.h"
 #include "platform/Errors.h"
 #include "platform/FileNames.h"
-#include "platform/decoder/UniqueFd.h"
 
 #include <QByteArray>
 
@@ -12,31 +11,41 @@
 #include <string>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 namespace pictolune {
 
 namespace {
 
-[[noreturn]] void fail(const QString& path, const std::string& why) {
-    throw LoadError(path.toStdString() + ": " + why);
-}
-
 bool isMetafileName(const QString& path) {
     return path.endsWith(QLatin1String(".wmf"), Qt::CaseInsensitive);
 }
 
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 } // namespace
 
-Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize) {
-    if (path.isEmpty())
-        return {};
+FileState FileState::of(const struct stat& info) {
+    return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+bool FileState::operator==(const FileState& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           sameTime(modified, other.modified) && sameTime(changed, other.changed);
+}
+
+void failToLoad(const QString& path, const std::string& why) {
+    throw LoadError(path.toStdString() + ": " + why);
+}
+
+PictureFile openPicture(const QString& path) {
     // Names that are not valid UTF-8 arrive with their raw bytes kept as lone
     // surrogates; encodeFileName gives those bytes back.
     const QByteArray name = encodeFileName(path);
     // The system would see only the part before a NUL: another file.
     if (name.contains('\0'))
-        fail(path, "file name holds a NUL character");
+        failToLoad(path, "file name holds a NUL character");
 
     // Only regular files are opened: a FIFO, device or socket could block or
     // have side effects on open. The descriptor is checked again after the
@@ -44,23 +53,35 @@ Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize) {
     // that case from hanging.
     struct stat info {};
     if (::stat(name.constData(), &info) != 0)
-        fail(path, std::strerror(errno));
+        failToLoad(path, std::strerror(errno));
     if (!S_ISREG(info.st_mode))
-        fail(path, "not a regular file");
-    UniqueFd fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid())
-        fail(path, std::strerror(errno));
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        fail(path, "not a regular file");
+        failToLoad(path, "not a regular file");
+    PictureFile file;
+    file.fd = UniqueFd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file.fd.valid())
+        failToLoad(path, std::strerror(errno));
+    if (::fstat(file.fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        failToLoad(path, "not a regular file");
+    file.state = FileState::of(info);
+    file.namedAsMetafile = isMetafileName(path);
+    return file;
+}
 
-    const SourceFile file{fd.get(), qint64(info.st_size), isMetafileName(path)};
+Picture decodeOpened(const QString& path, PictureFile file, const DrawSizeChooser& drawSize) {
+    const SourceFile source{file.fd.get(), qint64(file.state.size), file.namedAsMetafile, {}};
     try {
         if (DecoderPool* pool = DecoderPool::current())
-            return pool->load(std::move(fd), file, drawSize);
-        return decodePicture(file, drawSize);
+            return pool->load(std::move(file.fd), source, drawSize);
+        return decodePicture(source, drawSize);
     } catch (const LoadError& error) {
-        fail(path, std::string(error.detail()));
+        failToLoad(path, std::string(error.detail()));
     }
+}
+
+Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize) {
+    if (path.isEmpty())
+        return {};
+    return decodeOpened(path, openPicture(path), drawSize);
 }
 
 } // namespace pictolune

@@ -24,9 +24,15 @@ TEST_F(DecoderFaultTest, AThousandShowsLeaveNoDescriptorOrProcessBehind) {
     const auto isFault = [this](std::int32_t i) {
         return form->catalogue.pathAt(i).contains(QLatin1String("fault"));
     };
+    // No zombie, and the pictures decoded ahead are done, their files
+    // closed: the counts hold still.
     const auto settled = [] {
+        const int descriptors = openDescriptorCount();
+        const std::size_t count = childProcesses().size();
+        QTest::qWait(50);
         const auto children = childProcesses();
-        return std::none_of(children.begin(), children.end(),
+        return openDescriptorCount() == descriptors && children.size() == count &&
+               std::none_of(children.begin(), children.end(),
                             [](const ChildProcess& child) { return child.state == 'Z'; });
     };
     ASSERT_TRUE(waitFor(settled));

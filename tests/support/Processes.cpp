@@ -55,4 +55,32 @@ int openDescriptorCount() {
     return count - 1;
 }
 
+long long childrenReadBytes() {
+    long long total = 0;
+    for (const ChildProcess& child : childProcesses()) {
+        std::ifstream io("/proc/" + std::to_string(child.pid) + "/io");
+        std::string field;
+        long long value = 0;
+        while (io >> field >> value) {
+            if (field == "rchar:")
+                total += value;
+        }
+    }
+    return total;
+}
+
+long long mappedBytes(const std::string& name) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    long long total = 0;
+    while (std::getline(maps, line)) {
+        if (line.find(name) == std::string::npos)
+            continue;
+        const std::size_t dash = line.find('-');
+        total += std::stoll(line.substr(dash + 1), nullptr, 16) -
+                 std::stoll(line.substr(0, dash), nullptr, 16);
+    }
+    return total;
+}
+
 } // namespace pictolune::testing

@@ -20,4 +20,11 @@ std::string statusField(pid_t pid, const std::string& field);
 
 int openDescriptorCount();
 
+// What this process's children have read from files so far (rchar of
+// /proc/PID/io): it grows with each picture a decoder decodes.
+long long childrenReadBytes();
+
+// The bytes this process maps from files whose name holds `name`.
+long long mappedBytes(const std::string& name);
+
 } // namespace pictolune::testing

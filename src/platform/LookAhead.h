@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/DecoderPool.h"
+#include "platform/Picture.h"
+#include "platform/PictureLoader.h"
+
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+namespace pictolune {
+
+// Pictures decoded ahead of their show, by the decoder pool while it has
+// nothing else to do, and kept with the picture loaded last: a step to the
+// next or the previous picture then finds its picture ready. A picture
+// decoded ahead is used only while its file is as it was then, and only at
+// the size it would be decoded at now; anything else is loaded afresh, so
+// that a show gives what loadPicture would.
+class LookAhead {
+public:
+    // The paths to decode ahead, most wanted first; asked when it is time.
+    using Wanted = std::function<std::vector<QString>()>;
+
+    LookAhead();
+    ~LookAhead();
+    LookAhead(const LookAhead&) = delete;
+    LookAhead& operator=(const LookAhead&) = delete;
+
+    // As loadPicture(path, drawSize), from a picture decoded ahead where
+    // one serves.
+    Picture load(const QString& path, const DrawSizeChooser& drawSize);
+
+    // Once the event loop has nothing else to do, decodes ahead the
+    // pictures `wanted` names then, each at the size `drawSize` answers, and
+    // lets go of the others but the one loaded last, cancelling work on them.
+    void decodeAheadWhenIdle(Wanted wanted, DrawSizeChooser drawSize);
+
+private:
+    struct Entry {
+        QString path;
+        FileState state;
+        DecoderPool* pool = nullptr;
+        DecoderPool::Ticket ticket = 0; // while it is being decoded
+        Picture picture;
+    };
+
+    void decodeAhead(const std::vector<QString>& paths);
+    std::vector<Entry>::iterator find(const QString& path);
+    Picture take(Entry entry, const PictureFile& file, const DrawSizeChooser& drawSize);
+    void keep(QString path, FileState state, Picture picture);
+    static void drop(Entry& entry);
+
+    std::vector<Entry> entries_;
+    QString loadedLast_;
+    Wanted wanted_;
+    DrawSizeChooser drawSize_;
+    QTimer idle_;
+};
+
+} // namespace pictolune

@@ -1,0 +1,217 @@
+// Decoding ahead changes nothing a show gives: the same pictures, captions,
+// sizes and failures, with a picture decoded ahead or without.
+#include "support/DisplayFixture.h"
+#include "support/Processes.h"
+#include "support/TestPictures.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace pictolune;
+using namespace pictolune::testing;
+
+namespace {
+
+const QSize kArea(800, 600);
+
+// Lets the decoders do what they were given: until they stop reading files.
+void settle() {
+    long long before = -1;
+    for (int round = 0; round < 400; ++round) {
+        QTest::qWait(10);
+        const long long now = childrenReadBytes();
+        if (now == before)
+            return;
+        before = now;
+    }
+}
+
+// Everything a show sets, in one line a failed comparison prints readably.
+std::string shown(const DisplayFixture& f) {
+    const PictureBox& p = f.image1;
+    const QImage& raster = p.picture().raster();
+    const QRgb centre = raster.isNull() ? 0 : raster.pixel(raster.width() / 2, raster.height() / 2);
+    return QStringLiteral("#%1 \"%2\" visible %3 stretch %4 at %5,%6 size %7x%8 raster %9x%10 %11")
+        .arg(f.catalogue.currentIndex)
+        .arg(f.lblFilename.caption())
+        .arg(p.visible())
+        .arg(p.stretch())
+        .arg(p.left())
+        .arg(p.top())
+        .arg(p.width())
+        .arg(p.height())
+        .arg(raster.width())
+        .arg(raster.height())
+        .arg(centre, 8, 16)
+        .toStdString();
+}
+
+class LookAheadTest : public ::testing::Test {
+protected:
+    QString write(const QString& name, const std::function<bool(const QString&)>& writer) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(writer(path)) << name.toStdString();
+        return path;
+    }
+
+    // Pictures of every kind and size, and two that fail: one that is no
+    // picture, and one gone from the disk.
+    std::vector<QString> mixedFolder() {
+        std::vector<QString> paths = {
+            write("a.bmp", [](const QString& p) { return writeBmp(p, QSize(640, 480), 1); }),
+            write("b.jpg", [](const QString& p) { return writeJpeg(p, QSize(1600, 1200), 90, 2); }),
+            write("c.gif", [](const QString& p) { return writeGif(p, QSize(300, 200), 3); }),
+            write("d.jpg", [](const QString& p) { return writeBytes(p, "no picture"); }),
+            write("e.tiff", [](const QString& p) { return writeTiff(p, QSize(900, 601), 4); }),
+            dir.filePath("f.bmp"),
+            write("g.wmf", [](const QString& p) { return writeBytes(p, smallMetafile()); }),
+            write("h.jpg",
+                  [](const QString& p) {
+                      return writeJpegWithOrientation(p, photographicImage(QSize(1200, 900), 5), 6);
+                  }),
+        };
+        return paths;
+    }
+
+    // The shows of `count` commands, alternating slideshow ticks with steps
+    // back and forth; with `ahead`, the decoders get their time between
+    // commands and decode ahead. `servedAhead` counts the shows that read
+    // no file: their picture was ready.
+    std::vector<std::string> run(const std::vector<QString>& paths, bool random, bool ahead,
+                                 int count, int* servedAhead = nullptr) {
+        DisplayFixture f(kArea);
+        f.random.seed(20261208);
+        f.catalogueOf(paths);
+        f.catalogue.randomMode = random;
+        const auto show = [&f] { f.display.showImage(); };
+        std::vector<std::string> shows;
+        for (int i = 0; i < count; ++i) {
+            const long long read = childrenReadBytes();
+            switch (i % 5) {
+            case 3:
+                stepPrevious(f.catalogue);
+                showImageSequential(f.catalogue, show);
+                break;
+            case 4:
+                stepNext(f.catalogue);
+                showImageSequential(f.catalogue, show);
+                break;
+            default:
+                slideshowTick(f.catalogue, show);
+            }
+            if (servedAhead && childrenReadBytes() == read)
+                ++*servedAhead;
+            shows.push_back(shown(f));
+            if (ahead)
+                settle();
+        }
+        return shows;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(LookAheadTest, ShowsTheSameWithAndWithoutIt) {
+    const std::vector<QString> paths = mixedFolder();
+    for (const bool random : {false, true}) {
+        SCOPED_TRACE(random ? "random" : "in order");
+        const int count = random ? 200 : 60;
+        int servedAhead = 0;
+        const std::vector<std::string> with = run(paths, random, true, count, &servedAhead);
+        const std::vector<std::string> without = run(paths, random, false, count);
+        EXPECT_EQ(with, without);
+        // Most shows found their picture decoded: all but the failures, and
+        // in random mode steps back and forth from a drawn picture.
+        EXPECT_GT(servedAhead, count / 2);
+    }
+}
+
+TEST_F(LookAheadTest, AChangedFileIsLoadedAfresh) {
+    enum class Change { Replaced, Rewritten, Deleted };
+    for (const Change change : {Change::Replaced, Change::Rewritten, Change::Deleted}) {
+        SCOPED_TRACE(int(change));
+        QImage red(200, 100, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QImage blue(change == Change::Replaced ? 300 : 200, 100, QImage::Format_RGB32);
+        blue.fill(Qt::blue);
+        const QString first = dir.filePath("first.bmp");
+        const QString second = dir.filePath("second.bmp");
+        ASSERT_TRUE(writeBmp(first, red) && writeBmp(second, red));
+
+        DisplayFixture f(kArea);
+        f.catalogueOf({first, second});
+        f.display.showImage();
+        const long long beforeAhead = childrenReadBytes();
+        settle();
+        ASSERT_GT(childrenReadBytes(), beforeAhead) << "the second picture was not decoded ahead";
+
+        switch (change) {
+        case Change::Replaced:
+            ASSERT_TRUE(writeBmp(dir.filePath("new.bmp"), blue));
+            ASSERT_TRUE(QFile::remove(second) && QFile::rename(dir.filePath("new.bmp"), second));
+            break;
+        case Change::Rewritten:
+            ASSERT_TRUE(writeBmp(second, blue));
+            break;
+        case Change::Deleted:
+            ASSERT_TRUE(QFile::remove(second));
+            break;
+        }
+        stepNext(f.catalogue);
+        f.display.showImage();
+        if (change == Change::Deleted) {
+            EXPECT_FALSE(f.image1.visible());
+            EXPECT_TRUE(f.image1.picture().isEmpty());
+            EXPECT_EQ(f.lblFilename.caption(), first);
+        } else {
+            EXPECT_TRUE(f.image1.visible());
+            EXPECT_EQ(f.image1.width(), blue.width());
+            EXPECT_EQ(f.image1.picture().raster().pixel(10, 10), qRgb(0, 0, 255));
+        }
+    }
+}
+
+TEST_F(LookAheadTest, AResizedWindowLoadsThePictureAgainAtItsNewSize) {
+    const QString path =
+        write("big.jpg", [](const QString& p) { return writeJpeg(p, QSize(1600, 1200)); });
+    DisplayFixture f(kArea);
+    f.catalogueOf({path});
+    f.display.showImage();
+    settle();
+    f.window.resize(400, 300);
+    const long long read = childrenReadBytes();
+    f.display.showImage();
+    EXPECT_GT(childrenReadBytes(), read);
+    EXPECT_EQ(f.image1.picture().raster().size(), QSize(400, 300));
+}
+
+TEST_F(LookAheadTest, KeepsAFewPicturesOverALongSlideshow) {
+    std::vector<QString> paths;
+    for (int i = 0; i < 6; ++i) {
+        paths.push_back(write(QStringLiteral("p%1.jpg").arg(i), [i](const QString& p) {
+            return writeJpeg(p, QSize(1000, 750), 90, quint32(i));
+        }));
+    }
+    DisplayFixture f(kArea);
+    f.catalogueOf(paths);
+    const long long frame = 800LL * 600 * 4;
+    long long most = 0;
+    for (int tick = 0; tick < 150; ++tick) {
+        slideshowTick(f.catalogue, [&f] { f.display.showImage(); });
+        QTest::qWait(5);
+        most = std::max(most, mappedBytes("pictolune-pixels"));
+    }
+    ASSERT_TRUE(f.image1.visible());
+    // The picture on show and those ahead, and what the decoders keep for
+    // their next pictures, however long it runs.
+    EXPECT_GT(most, 0);
+    EXPECT_LE(most, 8 * frame);
+}
+
+} // namespace
