@@ -11,9 +11,11 @@
 #include "platform/Random.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 namespace pictolune {
 
@@ -21,6 +23,9 @@ namespace {
 
 constexpr qsizetype kCaptionLimit = 100;
 constexpr qsizetype kCaptionTail = 97;
+// A held key repeats every 40 ms or so: a show in a hurry gives the pixels
+// less than that before it steps on.
+constexpr auto kHurriedWait = std::chrono::milliseconds(25);
 
 } // namespace
 
@@ -88,6 +93,8 @@ std::vector<QString> PictureDisplay::picturesAhead() const {
 
 // `path` is set as soon as the catalogue has named the picture.
 void PictureDisplay::show(const QString*& path) {
+    const std::uint64_t show = ++shows_;
+    pending_ = Pending();
     image1_.setStretch(false);
     image1_.setVisible(false);
 
@@ -95,7 +102,15 @@ void PictureDisplay::show(const QString*& path) {
         catalogue_.currentIndex = drawIndex(random_.draw(), catalogue_.lastIndex);
 
     path = &catalogue_.pathAt(catalogue_.currentIndex);
-    image1_.setPicture(lookAhead_.load(*path, chooser()));
+    Pending replaced{show, *path, lblFilename_.caption(), pictureHeight_, pictureWidth_};
+    Picture picture =
+        hurried_ ? lookAhead_.loadBy(*path, chooser(), LookAhead::Clock::now() + kHurriedWait,
+                                     [this, show](const Picture& decoded, std::string_view why) {
+                                         pixelsDecoded(show, decoded, why);
+                                     })
+                 : lookAhead_.load(*path, chooser());
+    const bool pixelsToCome = !picture.isEmpty() && picture.raster().isNull();
+    image1_.setPicture(std::move(picture));
 
     lblFilename_.setCaption(filenameCaption(*path));
 
@@ -113,6 +128,27 @@ void PictureDisplay::show(const QString*& path) {
     image1_.setStretch(placement.stretch);
 
     image1_.setVisible(true);
+    if (pixelsToCome)
+        pending_ = std::move(replaced);
+}
+
+void PictureDisplay::pixelsDecoded(std::uint64_t show, const Picture& picture,
+                                   std::string_view failure) {
+    if (show != pending_.show)
+        return;
+    const Pending pending = std::exchange(pending_, Pending());
+    if (failure.empty()) {
+        image1_.setPicture(picture);
+        return;
+    }
+    // As the show would have ended had its load failed at once.
+    image1_.clearPicture();
+    image1_.setStretch(false);
+    image1_.setVisible(false);
+    lblFilename_.setCaption(pending.caption);
+    pictureHeight_ = pending.height;
+    pictureWidth_ = pending.width;
+    reportFailure(&pending.path, std::make_exception_ptr(LoadError(std::string(failure))));
 }
 
 void PictureDisplay::reportFailure(const QString* path,

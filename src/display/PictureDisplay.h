@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pictolune {
@@ -40,6 +41,14 @@ public:
     // for whoever started the program from a terminal.
     void showImage() noexcept;
 
+    // While set, a show waits for pixels still being decoded for a moment
+    // only: a key held down repeats faster than large pictures decode, and
+    // each press is to step on at once. The show is made with the picture's
+    // own size, and its pixels are drawn when they are decoded, unless the
+    // next show came first; pixels that cannot be decoded fail the show then,
+    // as a load that failed at once would have.
+    void setHurried(bool hurried) { hurried_ = hurried; }
+
 private:
     QSize drawSizeFor(QSize ownSize) const;
     DrawSizeChooser chooser();
@@ -47,6 +56,17 @@ private:
     void show(const QString*& path);
     void reportFailure(const QString* path, const std::exception_ptr& failure) const noexcept;
     std::string failureText(const QString* path, const std::exception_ptr& failure) const;
+    void pixelsDecoded(std::uint64_t show, const Picture& picture, std::string_view failure);
+
+    // A show made in a hurry whose pixels are still to come, and what it
+    // replaced, for when they cannot be decoded.
+    struct Pending {
+        std::uint64_t show = 0;
+        QString path;
+        QString caption;
+        std::int32_t height = 0;
+        std::int32_t width = 0;
+    };
 
     ImageCatalogue& catalogue_;
     FormWindow& window_;
@@ -56,6 +76,9 @@ private:
     std::int32_t pictureHeight_ = 0;
     std::int32_t pictureWidth_ = 0;
     LookAhead lookAhead_;
+    bool hurried_ = false;
+    std::uint64_t shows_ = 0;
+    Pending pending_;
 };
 
 } // namespace pictolune

@@ -90,6 +90,8 @@ struct DecoderPool::Request {
     bool ahead = false;
     // No longer wanted; forgotten once its decoder has answered.
     bool cancelled = false;
+    // Called from the event loop once it is done.
+    std::function<void()> whenDone;
 };
 
 struct DecoderPool::Slot {
@@ -174,14 +176,70 @@ DecoderPool::Ticket DecoderPool::add(Job job, DrawSizeChooser drawSize, bool ahe
     return added.ticket;
 }
 
+bool DecoderPool::waitUntil(Ticket ticket, Clock::time_point until, bool sizeIsEnough) {
+    const std::lock_guard lock(mutex_);
+    hurry(ticket);
+    for (;;) {
+        const auto found = requests_.find(ticket);
+        if (found == requests_.end())
+            return true;
+        const Request::Phase phase = found->second->phase;
+        if (phase == Request::Phase::Done || (sizeIsEnough && phase == Request::Phase::Pixels))
+            return true;
+        if (Clock::now() >= until)
+            return false;
+        pump(until);
+    }
+}
+
+QSize DecoderPool::ownSize(Ticket ticket) {
+    const std::lock_guard lock(mutex_);
+    const auto found = requests_.find(ticket);
+    return found == requests_.end() || found->second->failed ? QSize() : found->second->own;
+}
+
+void DecoderPool::whenDone(Ticket ticket, std::function<void()> done) {
+    const std::lock_guard lock(mutex_);
+    const auto found = requests_.find(ticket);
+    if (found == requests_.end())
+        return;
+    found->second->whenDone = std::move(done);
+    if (found->second->phase == Request::Phase::Done && deliveries_)
+        deliveries_->start();
+}
+
+// A picture waited for is no longer one decoded ahead, and must not queue
+// behind those.
+void DecoderPool::hurry(Ticket ticket) {
+    const auto waited = requests_.find(ticket);
+    if (waited == requests_.end() || waited->second->cancelled)
+        return;
+    waited->second->ahead = false;
+    if (waited->second->phase == Request::Phase::Queued)
+        makeRoomFor(*waited->second);
+}
+
+// Tells those who asked that their pictures are decoded, from the event loop
+// and outside the lock, so that they can take them at once.
+void DecoderPool::deliver() {
+    std::vector<std::function<void()>> calls;
+    {
+        const std::lock_guard lock(mutex_);
+        for (const auto& [ticket, request] : requests_) {
+            if (request->phase == Request::Phase::Done && request->whenDone)
+                calls.push_back(std::exchange(request->whenDone, {}));
+        }
+    }
+    for (const auto& call : calls)
+        call();
+}
+
 Picture DecoderPool::wait(Ticket ticket) {
     const std::lock_guard lock(mutex_);
     const auto waited = requests_.find(ticket);
     if (waited == requests_.end() || waited->second->cancelled)
         throw LoadError("no such picture was asked for");
-    waited->second->ahead = false;
-    if (waited->second->phase == Request::Phase::Queued)
-        makeRoomFor(*waited->second);
+    hurry(ticket);
     for (;;) {
         const auto found = requests_.find(ticket);
         if (found == requests_.end())
@@ -280,6 +338,13 @@ void DecoderPool::watch(Slot& slot) {
         std::make_unique<QSocketNotifier>(slot.process->socket(), QSocketNotifier::Read);
     QObject::connect(slot.notifier.get(), &QSocketNotifier::activated, slot.notifier.get(),
                      [this, &slot] { answered(slot); });
+    if (!deliveries_) {
+        deliveries_ = std::make_unique<QTimer>();
+        deliveries_->setSingleShot(true);
+        deliveries_->setInterval(0);
+        QObject::connect(deliveries_.get(), &QTimer::timeout, deliveries_.get(),
+                         [this] { deliver(); });
+    }
     if (!deadlines_) {
         deadlines_ = std::make_unique<QTimer>();
         deadlines_->setSingleShot(true);
@@ -330,11 +395,17 @@ void DecoderPool::armDeadlines() {
     deadlines_->start(int(std::clamp<long long>(wait.count() + 1, 0, INT_MAX)));
 }
 
-// Drops what nobody wants any more once its decoder is done with it.
+// Drops what nobody wants any more once its decoder is done with it, and
+// has those told whose pictures are done.
 void DecoderPool::forgetCancelled() {
     std::erase_if(requests_, [](const auto& entry) {
         return entry.second->cancelled && entry.second->phase == Request::Phase::Done;
     });
+    const bool told = std::any_of(requests_.begin(), requests_.end(), [](const auto& entry) {
+        return entry.second->phase == Request::Phase::Done && entry.second->whenDone;
+    });
+    if (told && deliveries_)
+        deliveries_->start();
 }
 
 DecoderPool::Request* DecoderPool::requestOf(const Slot& slot) {

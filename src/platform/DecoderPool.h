@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -72,6 +73,16 @@ public:
     // next chance.
     void cancel(Ticket ticket);
 
+    // Waits, at most until `until`, for the picture to be decoded, or with
+    // `sizeIsEnough` for its own size to be known. True when it is (or its
+    // decoding failed: wait() then says why).
+    bool waitUntil(Ticket ticket, std::chrono::steady_clock::time_point until, bool sizeIsEnough);
+    // The picture's own size once its decoder has read it; empty before.
+    QSize ownSize(Ticket ticket);
+    // Calls `done` from the event loop once the picture is decoded, or its
+    // decoding failed: wait() then returns at once.
+    void whenDone(Ticket ticket, std::function<void()> done);
+
     Picture load(UniqueFd fd, const SourceFile& file, const DrawSizeChooser& drawSize);
 
 private:
@@ -87,6 +98,8 @@ private:
     bool dispatchOne(Request& request);
     void makeRoomFor(const Request& request);
     void cancelLocked(Ticket ticket);
+    void hurry(Ticket ticket);
+    void deliver();
     void pump(Clock::time_point until);
     void answered(Slot& slot);
     void handleMessage(Slot& slot);
@@ -105,6 +118,7 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
     std::map<Ticket, std::unique_ptr<Request>> requests_;
     std::unique_ptr<QTimer> deadlines_;
+    std::unique_ptr<QTimer> deliveries_;
     Ticket nextTicket_ = 1;
     bool inViewer_ = false;
     int failedStarts_ = 0;

@@ -5,6 +5,7 @@
 #include "platform/decode/Bounds.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace pictolune {
 
@@ -36,45 +37,103 @@ void LookAhead::drop(Entry& entry) {
 }
 
 Picture LookAhead::load(const QString& path, const DrawSizeChooser& drawSize) {
+    return loadBy(path, drawSize, Clock::time_point::max(), {});
+}
+
+Picture LookAhead::loadBy(const QString& path, const DrawSizeChooser& drawSize,
+                          Clock::time_point until, Decoded decoded) {
+    pending_ = 0;
     if (path.isEmpty())
         return {};
     PictureFile file = openPicture(path);
     loadedLast_ = path;
     const FileState state = file.state;
+    DecoderPool* const pool = DecoderPool::current();
+
+    // This picture's decoding: the one begun ahead when it serves the file
+    // as it is now, else one begun here.
+    Entry now;
     if (const auto found = find(path); found != entries_.end()) {
-        Entry entry = std::move(*found);
+        now = std::move(*found);
         entries_.erase(found);
-        Picture picture = take(std::move(entry), file, drawSize);
-        if (!picture.isEmpty()) {
-            keep(path, state, picture);
-            return picture;
+        if (now.pool != pool || !(now.state == state)) {
+            drop(now);
+            now = Entry();
         }
     }
-    Picture picture = decodeOpened(path, std::move(file), drawSize);
+    const bool decodedAhead = now.pool != nullptr;
+    if (!decodedAhead && pool) {
+        const qint64 size = qint64(state.size);
+        now.ticket = pool->submit({std::move(file.fd), size, file.namedAsMetafile}, drawSize);
+        now.pool = pool;
+    }
+    now.path = path;
+    now.state = state;
+    // The pictures after this one begin while it is finished: a key held
+    // down then finds each next picture on its way.
+    if (wanted_)
+        decodeAhead(wanted_());
+
+    // In a hurry, the pixels may follow: the picture comes back with its own
+    // size alone, and its pixels go to `decoded` once they are there.
+    if (decoded && now.ticket != 0 && !now.pool->waitUntil(now.ticket, until, false) &&
+        now.pool->waitUntil(now.ticket, Clock::time_point::max(), true)) {
+        const QSize own = now.pool->ownSize(now.ticket);
+        if (!own.isEmpty()) {
+            pending_ = now.ticket;
+            now.pool->whenDone(now.ticket, [this, ticket = now.ticket, path, drawSize, decoded] {
+                if (pending_ == ticket)
+                    finishPending(path, drawSize, decoded);
+            });
+            entries_.push_back(std::move(now));
+            return Picture(QImage(), own);
+        }
+    }
+
+    Picture picture;
+    if (!now.pool) {
+        picture = decodeOpened(path, std::move(file), drawSize);
+    } else if (now.ticket == 0) {
+        picture = std::move(now.picture);
+    } else {
+        try {
+            picture = now.pool->wait(now.ticket);
+        } catch (const LoadError& error) {
+            if (!decodedAhead)
+                failToLoad(path, std::string(error.detail()));
+            // Failures ahead are not trusted: the show tries for itself.
+        }
+    }
+    // Decoded ahead for another size of window, or failed: afresh.
+    if (decodedAhead && !serves(picture, drawSize))
+        picture = decodeOpened(path, std::move(file), drawSize);
     keep(path, state, picture);
     return picture;
 }
 
-// The picture decoded ahead when it serves for `file` at the size wanted
-// now, else an empty one.
-Picture LookAhead::take(Entry entry, const PictureFile& file, const DrawSizeChooser& drawSize) {
-    if (entry.pool != DecoderPool::current() || !(entry.state == file.state)) {
-        drop(entry);
-        return {};
+bool LookAhead::serves(const Picture& picture, const DrawSizeChooser& drawSize) {
+    return !picture.isEmpty() && picture.raster().size() == decodeSize(picture.size(), drawSize);
+}
+
+// The pixels of the picture loaded last in a hurry are decoded.
+void LookAhead::finishPending(const QString& path, const DrawSizeChooser& drawSize,
+                              const Decoded& decoded) {
+    pending_ = 0;
+    const auto found = find(path);
+    if (found == entries_.end() || found->ticket == 0)
+        return;
+    Picture picture;
+    try {
+        picture = found->pool->wait(std::exchange(found->ticket, 0));
+        if (!serves(picture, drawSize))
+            picture = loadPicture(path, drawSize);
+    } catch (const LoadError& error) {
+        entries_.erase(found);
+        decoded({}, error.detail());
+        return;
     }
-    Picture picture = std::move(entry.picture);
-    if (entry.ticket != 0) {
-        try {
-            picture = entry.pool->wait(entry.ticket);
-        } catch (const LoadError&) {
-            // Failures are not kept: the show tries for itself and fails, or
-            // does not, as it would have.
-            return {};
-        }
-    }
-    if (picture.raster().size() != decodeSize(picture.size(), drawSize))
-        return {};
-    return picture;
+    found->picture = picture;
+    decoded(picture, {});
 }
 
 void LookAhead::keep(QString path, FileState state, Picture picture) {

@@ -7,7 +7,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 namespace pictolune {
@@ -28,9 +30,21 @@ public:
     LookAhead(const LookAhead&) = delete;
     LookAhead& operator=(const LookAhead&) = delete;
 
+    using Clock = std::chrono::steady_clock;
+    // The pixels of a picture loaded in a hurry, or why they could not be
+    // decoded.
+    using Decoded = std::function<void(const Picture& picture, std::string_view failure)>;
+
     // As loadPicture(path, drawSize), from a picture decoded ahead where
     // one serves.
     Picture load(const QString& path, const DrawSizeChooser& drawSize);
+    // The same, but waiting for the pixels only until `until`: a picture not
+    // decoded by then comes back with its own size alone (or the load error,
+    // when even that cannot be read), and `decoded` is called from the
+    // event loop with its pixels, or with why they could not be decoded,
+    // unless another load came first.
+    Picture loadBy(const QString& path, const DrawSizeChooser& drawSize, Clock::time_point until,
+                   Decoded decoded);
 
     // Once the event loop has nothing else to do, decodes ahead the
     // pictures `wanted` names then, each at the size `drawSize` answers, and
@@ -48,12 +62,15 @@ private:
 
     void decodeAhead(const std::vector<QString>& paths);
     std::vector<Entry>::iterator find(const QString& path);
-    Picture take(Entry entry, const PictureFile& file, const DrawSizeChooser& drawSize);
+    static bool serves(const Picture& picture, const DrawSizeChooser& drawSize);
+    void finishPending(const QString& path, const DrawSizeChooser& drawSize,
+                       const Decoded& decoded);
     void keep(QString path, FileState state, Picture picture);
     static void drop(Entry& entry);
 
     std::vector<Entry> entries_;
     QString loadedLast_;
+    DecoderPool::Ticket pending_ = 0; // the picture loaded last, whose pixels will follow
     Wanted wanted_;
     DrawSizeChooser drawSize_;
     QTimer idle_;

@@ -36,6 +36,7 @@ void PictureBox::setPicture(Picture picture) {
 
 void PictureBox::clearPicture() {
     picture_ = Picture();
+    lastDrawn_ = QImage();
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     drawn_ = QImage();
     update();
@@ -62,9 +63,22 @@ void PictureBox::sizeChanged() {
     update();
 }
 
+bool PictureBox::pixelsToCome() const {
+    return !picture_.isEmpty() && !picture_.isVector() && picture_.raster().isNull();
+}
+
 void PictureBox::paintEvent(QPaintEvent*) {
     if (picture_.isEmpty())
         return;
+    if (pixelsToCome()) {
+        // What was drawn last stands in meanwhile, rather than a flash of
+        // black.
+        if (!lastDrawn_.isNull()) {
+            QPainter painter(this);
+            painter.drawImage(QRectF(rect()), lastDrawn_);
+        }
+        return;
+    }
     const qreal ratio = devicePixelRatioF();
     const QSize size = stretch_ ? deviceSize(width(), height(), ratio) : picture_.size();
     if (drawn_.size() != size) {
@@ -88,6 +102,7 @@ void PictureBox::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), beneath->palette().color(QPalette::Window));
     }
     painter.drawImage(QPointF(0, 0), drawn_);
+    lastDrawn_ = drawn_;
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* event) {

@@ -39,10 +39,12 @@ protected:
 
 private:
     void takeOwnSize();
+    bool pixelsToCome() const;
 
     Picture picture_;
     bool stretch_ = false;
-    QImage drawn_; // the picture as last drawn, at device resolution
+    QImage drawn_;     // the picture as last drawn, at device resolution
+    QImage lastDrawn_; // stands in while a picture's pixels are still to come
 };
 
 } // namespace pictolune

@@ -5,6 +5,7 @@
 #include "platform/NumberList.h"
 #include "platform/PictureBox.h"
 #include "platform/Timer.h"
+#include "support/TestPictures.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -273,6 +274,62 @@ TEST_F(CommandsTest, OtherKeysDoNothing) {
     EXPECT_EQ(index(), 0);
     EXPECT_FALSE(random());
     EXPECT_FALSE(form->tmrSlideshow->enabled());
+}
+
+// A key held down repeats faster than large pictures decode: each press
+// still steps and shows at once, with the picture's own size, and its
+// pixels follow unless the next press came first; pixels that cannot be
+// decoded fail that show as a load failing at once would have.
+class HeldKeyTest : public WindowTest {
+protected:
+    void SetUp() override {
+        QImage red(80, 60, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        ASSERT_TRUE(red.save(dir.filePath("a.bmp")) && red.save(dir.filePath("d.bmp")));
+        ASSERT_TRUE(writeBytes(dir.filePath("b.bmp"), "pictolune-test-fault:slow\n"));
+        ASSERT_TRUE(writeBytes(dir.filePath("c.bmp"), "pictolune-test-fault:slow-failure\n"));
+        startAndShow({dir.path()});
+    }
+    void hold(Qt::Key key) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(form.get(), &press);
+    }
+    QString caption() const { return form->lblFilename->caption(); }
+    const QImage& raster() const { return form->image1->picture().raster(); }
+};
+
+TEST_F(HeldKeyTest, EachRepeatStepsAtOnceAndThePixelsFollow) {
+    hold(Qt::Key_Right);
+    EXPECT_EQ(form->catalogue.currentIndex, 1);
+    EXPECT_EQ(caption(), dir.filePath("b.bmp"));
+    EXPECT_TRUE(form->image1->visible());
+    EXPECT_EQ(form->image1->width(), 64);
+    EXPECT_TRUE(raster().isNull()) << "the pixels follow";
+    ASSERT_TRUE(waitFor([this] { return !raster().isNull(); }));
+    EXPECT_EQ(raster().pixel(0, 0), qRgb(255, 0, 255));
+    EXPECT_EQ(caption(), dir.filePath("b.bmp"));
+}
+
+TEST_F(HeldKeyTest, PixelsThatFailLateFailTheirShow) {
+    hold(Qt::Key_Right); // b, whose pixels never land: c comes first
+    hold(Qt::Key_Right); // c, whose pixels fail
+    EXPECT_EQ(form->catalogue.currentIndex, 2);
+    EXPECT_EQ(caption(), dir.filePath("c.bmp"));
+    EXPECT_TRUE(form->image1->visible());
+    ASSERT_TRUE(waitFor([this] { return !form->image1->visible(); }));
+    EXPECT_TRUE(form->image1->picture().isEmpty());
+    EXPECT_EQ(caption(), dir.filePath("b.bmp"));
+    QTest::qWait(400);
+    EXPECT_FALSE(form->image1->visible()) << "b's pixels came after c's show";
+    hold(Qt::Key_Right);
+    ASSERT_TRUE(waitFor([this] { return !raster().isNull(); }));
+    EXPECT_EQ(caption(), dir.filePath("d.bmp"));
+    EXPECT_EQ(raster().pixel(0, 0), qRgb(255, 0, 0));
+}
+
+TEST_F(HeldKeyTest, APressNotRepeatedWaitsForItsPixels) {
+    QTest::keyClick(form.get(), Qt::Key_Right);
+    EXPECT_EQ(raster().pixel(0, 0), qRgb(255, 0, 255));
 }
 
 } // namespace

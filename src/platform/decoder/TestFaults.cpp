@@ -6,10 +6,12 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,19 +97,53 @@ UniqueFd memfd(std::size_t size, bool sealed) {
     return fd;
 }
 
-// Plays the header and draw size honestly, then answers with pixels that
-// lie in the way `kind` names.
-bool lie(int socket, std::uint32_t id, const std::string& kind) {
+// Plays the header of a 64 x 48 picture honestly and takes the size to
+// draw it at; nothing when the viewer is gone or says something else.
+std::optional<DrawSize> header(int socket, std::uint32_t id) {
     Header header;
     header.id = id;
     header.width = 64;
     header.height = 48;
     if (!send(socket, header))
-        return false;
+        return std::nullopt;
     Envelope envelope;
     if (receive(socket, envelope, true) != Received::Message)
+        return std::nullopt;
+    return envelope.as<DrawSize>();
+}
+
+// A picture whose pixels take a while: then magenta, or a failure.
+bool slow(int socket, std::uint32_t id, bool fail) {
+    const auto drawn = header(socket, id);
+    if (!drawn)
         return false;
-    const auto drawn = envelope.as<DrawSize>();
+    ::usleep(300000);
+    if (fail) {
+        Failure failure;
+        failure.id = id;
+        putText(failure.reason, "failed after its header");
+        return send(socket, failure);
+    }
+    Pixels pixels;
+    pixels.id = id;
+    pixels.width = drawn->width;
+    pixels.height = drawn->height;
+    pixels.bytesPerLine = pixels.width * 4;
+    pixels.format = QImage::Format_RGB32;
+    const auto size = std::size_t(pixels.bytesPerLine) * std::size_t(pixels.height);
+    const UniqueFd fd = memfd(size, true);
+    void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+    if (bytes == MAP_FAILED)
+        return false;
+    std::fill_n(static_cast<QRgb*>(bytes), size / 4, qRgb(255, 0, 255));
+    ::munmap(bytes, size);
+    return send(socket, pixels, fd.get());
+}
+
+// Plays the header and draw size honestly, then answers with pixels that
+// lie in the way `kind` names.
+bool lie(int socket, std::uint32_t id, const std::string& kind) {
+    const auto drawn = header(socket, id);
     if (!drawn)
         return false;
     Pixels pixels;
@@ -137,6 +173,10 @@ bool actOutTestFault(int socket, std::uint32_t id, const SourceFile& file) {
         answer = allocateWithoutEnd();
     } else if (request.rfind("probe:", 0) == 0) {
         answer = probe(request.substr(6));
+    } else if (request == "slow" || request == "slow-failure") {
+        if (!slow(socket, id, request == "slow-failure"))
+            ::_exit(0);
+        return true;
     } else {
         if (!lie(socket, id, request))
             ::_exit(0);
