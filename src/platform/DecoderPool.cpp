@@ -391,8 +391,8 @@ void DecoderPool::armDeadlines() {
         deadlines_->stop();
         return;
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
-    deadlines_->start(int(std::clamp<long long>(wait.count() + 1, 0, INT_MAX)));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
+    deadlines_->start(int(std::clamp<long long>(left.count() + 1, 0, INT_MAX)));
 }
 
 // Drops what nobody wants any more once its decoder is done with it, and

@@ -41,7 +41,7 @@ Picture LookAhead::load(const QString& path, const DrawSizeChooser& drawSize) {
 }
 
 Picture LookAhead::loadBy(const QString& path, const DrawSizeChooser& drawSize,
-                          Clock::time_point until, Decoded decoded) {
+                          Clock::time_point until, const Decoded& decoded) {
     pending_ = 0;
     if (path.isEmpty())
         return {};
@@ -90,10 +90,14 @@ Picture LookAhead::loadBy(const QString& path, const DrawSizeChooser& drawSize,
         }
     }
 
-    Picture picture;
     if (!now.pool) {
-        picture = decodeOpened(path, std::move(file), drawSize);
-    } else if (now.ticket == 0) {
+        // No decoders: decoded here, and nothing ahead.
+        Picture picture = decodeOpened(path, std::move(file), drawSize);
+        keep(path, state, picture);
+        return picture;
+    }
+    Picture picture;
+    if (now.ticket == 0) {
         picture = std::move(now.picture);
     } else {
         try {

@@ -44,7 +44,7 @@ public:
     // event loop with its pixels, or with why they could not be decoded,
     // unless another load came first.
     Picture loadBy(const QString& path, const DrawSizeChooser& drawSize, Clock::time_point until,
-                   Decoded decoded);
+                   const Decoded& decoded);
 
     // Once the event loop has nothing else to do, decodes ahead the
     // pictures `wanted` names then, each at the size `drawSize` answers, and
