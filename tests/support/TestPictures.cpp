@@ -471,7 +471,7 @@ QByteArray tiffWithProfile(const QImage& image, const QByteArray& profile) {
     const quint32 samples = grey ? 1 : 3;
     const quint32 w = quint32(pixels.width()), h = quint32(pixels.height());
     const quint32 rowBytes = w * samples;
-    const quint32 entries = 11;
+    const quint32 entries = profile.isEmpty() ? 10 : 11;
     const quint32 bitsOffset = 8 + 2 + entries * 12 + 4;
     const quint32 pixelOffset = bitsOffset + 8;
     const quint32 profileOffset = (pixelOffset + rowBytes * h + 1) & ~1U;
@@ -496,10 +496,12 @@ QByteArray tiffWithProfile(const QImage& image, const QByteArray& profile) {
     putTiffEntry(out, 278, 4, h);            // RowsPerStrip
     putTiffEntry(out, 279, 4, rowBytes * h); // StripByteCounts
     putTiffEntry(out, 284, 3, 1);            // chunky
-    putLe16(out, 34675);                     // ICC profile, UNDEFINED bytes
-    putLe16(out, 7);
-    putLe32(out, quint32(profile.size()));
-    putLe32(out, profileOffset);
+    if (!profile.isEmpty()) {                // ICC profile, UNDEFINED bytes
+        putLe16(out, 34675);
+        putLe16(out, 7);
+        putLe32(out, quint32(profile.size()));
+        putLe32(out, profileOffset);
+    }
     putLe32(out, 0);
     for (int i = 0; i < 3; ++i)
         putLe16(out, 8);

@@ -49,7 +49,7 @@ QByteArray jpegWithApp2Markers(const QImage& image, const std::vector<QByteArray
 QByteArray jpegWithProfile(const QImage& image, const QByteArray& profile, int pieceBytes = 65519,
                            int quality = 90);
 // An uncompressed TIFF of `image` (RGB, or grey for Format_Grayscale8)
-// carrying `profile`, whatever its bytes, in its ICC tag.
+// carrying `profile`, whatever its bytes, in its ICC tag (none when empty).
 QByteArray tiffWithProfile(const QImage& image, const QByteArray& profile);
 
 // Little-endian words, as BMP, GIF and metafile headers store them.

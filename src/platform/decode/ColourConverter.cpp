@@ -205,7 +205,7 @@ ColourConverter::makeConversion(const QByteArray& profile, Use use) const {
         if (!levels)
             return conversion;
         std::array<float, 256> grey{};
-        std::array<float, 3 * 256> rgb{};
+        std::array<float, std::size_t(3) * 256> rgb{};
         for (std::size_t level = 0; level < grey.size(); ++level)
             grey[level] = float(level) / 255;
         cmsDoTransform(levels.get(), grey.data(), rgb.data(), cmsUInt32Number(grey.size()));

@@ -5,13 +5,15 @@
 
 #include <span>
 
-class QIODevice;
-
 namespace pictolune {
 
-// Finding the ICC colour profile a JPEG or TIFF file carries. Every function
+// Finding the ICC colour profile a picture file carries. Every function
 // answers an empty array when there is no usable profile: a damaged one is
 // no error, the picture is then shown as sRGB.
+//
+// A TIFF needs no reader of its own: Qt's reader hands the tag's bytes over
+// as QImage::colorSpace().iccProfile(), even those of a profile Qt itself
+// cannot use; checkedIccProfile takes them from there.
 
 // No real profile comes near this; a JPEG cannot carry more than 255
 // markers of 65519 bytes.
@@ -19,7 +21,7 @@ constexpr qsizetype kMaxIccProfileBytes = qsizetype(16) << 20;
 
 // `bytes` if they look like a whole ICC profile (the header's signature, and
 // a size of at least a header that the bytes hold), cut to the size the
-// header states; otherwise empty. Usable on a TIFF's ICC tag as it stands.
+// header states; otherwise empty.
 QByteArray checkedIccProfile(QByteArray bytes);
 
 // The profile spread over a JPEG's APP2 "ICC_PROFILE" markers, given the
@@ -28,10 +30,5 @@ QByteArray checkedIccProfile(QByteArray bytes);
 // length limit of 0xffff. Pieces may come in any order; a missing,
 // repeated or inconsistent piece loses the whole profile.
 QByteArray iccProfileFromJpegMarkers(std::span<const QByteArrayView> app2Payloads);
-
-// The profile in the first directory of a TIFF (tag 34675), classic or
-// BigTIFF, read through `file`, which must be seekable; its position is
-// restored. Every offset and count is checked against the file's size.
-QByteArray iccProfileFromTiff(QIODevice& file);
 
 } // namespace pictolune
