@@ -29,97 +29,55 @@ QByteArray withDeclaredSize(QByteArray profile, quint32 size) {
     return profile;
 }
 
-struct MarkerCase {
-    std::string name;
-    std::function<Payloads(const QByteArray& profile)> payloads;
-    bool found;
-};
-
 TEST(EmbeddedProfileTest, AssemblesTheProfileFromJpegMarkersOrGivesUp) {
     const QByteArray profile = wideGamutProfile();
     ASSERT_GT(profile.size(), 400);
-    const auto pieces = [](const QByteArray& p) { return iccMarkerPayloads(p, 200); };
+    // Changes to the three markers that carry the profile in pieces of 200 bytes.
+    struct MarkerCase {
+        std::string name;
+        std::function<void(Payloads&)> change;
+        bool found;
+    };
     const std::vector<MarkerCase> cases = {
-        {"in one marker", [](const QByteArray& p) { return iccMarkerPayloads(p); }, true},
-        {"in three pieces", pieces, true},
-        {"pieces out of order",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             std::swap(out[0], out[2]);
-             return out;
-         },
-         true},
+        {"in three pieces", [](Payloads&) {}, true},
+        {"pieces out of order", [](Payloads& p) { std::swap(p[0], p[2]); }, true},
         {"between other APP2 markers",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             out.insert(out.begin() + 1, QByteArray("FPXR\0\0\0\0", 8));
-             out.push_back(QByteArray("ICC_PROFILE", 11)); // no NUL: another kind
-             return out;
+         [](Payloads& p) {
+             p.insert(p.begin() + 1, QByteArray("FPXR\0\0\0\0", 8));
+             p.push_back(QByteArray("ICC_PROFILE")); // no NUL: another kind
          },
          true},
-        {"padding after the profile",
-         [](const QByteArray& p) { return iccMarkerPayloads(p + QByteArray(40, '\0')); }, true},
-        {"no ICC marker", [](const QByteArray&) { return Payloads{QByteArray("FPXR\0", 5)}; },
-         false},
-        {"a piece missing",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             out.erase(out.begin() + 1);
-             return out;
-         },
-         false},
-        {"a piece twice",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             out.push_back(out[1]);
-             return out;
-         },
-         false},
-        {"counts that disagree",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             out[1][13] = char(4);
-             return out;
-         },
-         false},
-        {"piece number zero",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             out[0][12] = char(0);
-             return out;
-         },
-         false},
-        {"piece number past the count",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             out[2][12] = char(9);
-             return out;
-         },
-         false},
-        {"a marker cut before its numbers",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             out[1].truncate(13);
-             return out;
-         },
-         false},
-        {"truncated profile",
-         [&](const QByteArray& p) {
-             Payloads out = pieces(p);
-             out.back().chop(10);
-             return out;
-         },
-         false},
-        {"claims a huge size",
-         [&](const QByteArray& p) { return pieces(withDeclaredSize(p, 0x7fffffff)); }, false},
-        {"claims less than a header",
-         [&](const QByteArray& p) { return pieces(withDeclaredSize(p, 20)); }, false},
-        {"not a profile",
-         [](const QByteArray& p) { return iccMarkerPayloads(QByteArray(p.size(), 'x')); }, false},
+        {"no ICC marker", [](Payloads& p) { p = {QByteArray("FPXR\0", 5)}; }, false},
+        {"a piece missing", [](Payloads& p) { p.erase(p.begin() + 1); }, false},
+        {"a piece twice", [](Payloads& p) { p.push_back(p[1]); }, false},
+        {"counts that disagree", [](Payloads& p) { p[1][13] = char(4); }, false},
+        {"piece number zero", [](Payloads& p) { p[0][12] = char(0); }, false},
+        {"piece number past the count", [](Payloads& p) { p[2][12] = char(9); }, false},
+        {"a marker cut before its numbers", [](Payloads& p) { p[1].truncate(13); }, false},
+        {"truncated profile", [](Payloads& p) { p.back().chop(10); }, false},
     };
     for (const MarkerCase& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(profileOf(c.payloads(profile)), c.found ? profile : QByteArray());
+        Payloads payloads = iccMarkerPayloads(profile, 200);
+        c.change(payloads);
+        EXPECT_EQ(profileOf(payloads), c.found ? profile : QByteArray());
+    }
+
+    // What the pieces hold: the profile, or bytes that only claim to be one.
+    struct BytesCase {
+        std::string name;
+        QByteArray bytes;
+        bool found;
+    };
+    const std::vector<BytesCase> held = {
+        {"padding after the profile", profile + QByteArray(40, '\0'), true},
+        {"claims a huge size", withDeclaredSize(profile, 0x7fffffff), false},
+        {"claims less than a header", withDeclaredSize(profile, 20), false},
+        {"not a profile", QByteArray(profile.size(), 'x'), false},
+    };
+    for (const BytesCase& c : held) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(profileOf(iccMarkerPayloads(c.bytes, 200)), c.found ? profile : QByteArray());
     }
 }
 

@@ -50,9 +50,8 @@ public:
     // libjpeg hands out as stored.
     CmykRows cmykRows(const QByteArray& profile, bool inverted);
 
-    struct Conversion;
-
 private:
+    struct Conversion;
     // What the pixels are: the key of a conversion beside the profile.
     enum class Use { Rgb32, Premultiplied, Cmyk, CmykInverted };
     struct Target;
