@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+#include <vector>
+
 // Generators of test pictures. Each writer returns false when the file could
 // not be written. Nothing here depends on the test framework, so the
 // benchmarks build it too.
@@ -33,6 +35,22 @@ QImage asGifShowsIt(const QImage& image);
 QByteArray jpegWithOrientation(const QImage& image, int orientation, int quality = 90);
 bool writeJpegWithOrientation(const QString& path, const QImage& image, int orientation,
                               int quality = 90);
+
+// The APP2 "ICC_PROFILE" payloads that carry `profile` in a JPEG, in pieces
+// of at most `pieceBytes` (65519 is the most one marker holds).
+std::vector<QByteArray> iccMarkerPayloads(const QByteArray& profile, int pieceBytes = 65519);
+// JPEG bytes of `image` with one APP2 marker for each payload, in the order
+// given, where cameras put them (after the JFIF segment).
+QByteArray jpegWithApp2Markers(const QImage& image, const std::vector<QByteArray>& payloads,
+                               int quality = 90);
+// JPEG bytes of `image` carrying `profile`, split into pieces of at most
+// `pieceBytes`. The pixels are stored as they are: the profile says what
+// they mean.
+QByteArray jpegWithProfile(const QImage& image, const QByteArray& profile, int pieceBytes = 65519,
+                           int quality = 90);
+// An uncompressed TIFF of `image` (RGB, or grey for Format_Grayscale8)
+// carrying `profile`, whatever its bytes, in its ICC tag (none when empty).
+QByteArray tiffWithProfile(const QImage& image, const QByteArray& profile);
 
 // Little-endian words, as BMP, GIF and metafile headers store them.
 void putLe16(QByteArray& out, quint32 v);
