@@ -3,6 +3,7 @@
 #include "platform/DecoderPool.h"
 #include "platform/Errors.h"
 #include "platform/FileNames.h"
+#include "platform/decode/ColourConverter.h"
 #include "platform/decoder/UniqueFd.h"
 
 #include <QByteArray>
@@ -57,7 +58,9 @@ Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize) {
     try {
         if (DecoderPool* pool = DecoderPool::current())
             return pool->load(std::move(fd), file, drawSize);
-        return decodePicture(file, drawSize);
+        // Without a pool no display profile is known: sRGB.
+        thread_local ColourConverter srgb;
+        return decodePicture(file, drawSize, srgb);
     } catch (const LoadError& error) {
         fail(path, std::string(error.detail()));
     }

@@ -16,7 +16,8 @@ namespace pictolune {
 // memory bound is a LoadError too.
 //
 // The file is checked and opened here; the decoding runs in the decoder pool
-// (DecoderPool::current()) when there is one, else in this process.
+// (DecoderPool::current()) when there is one, else in this process for an
+// sRGB display.
 Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize = {});
 
 } // namespace pictolune

@@ -544,15 +544,13 @@ QByteArray fourComponentJpeg(QSize size, int adobeTransform) {
     putSegment(out, 0xda, scan);
 
     // Stripes one block wide, each a flat value per component.
-    constexpr int kStripes[4][4] = {
-        {0, 0, 0, 0}, {255, 128, 64, 200}, {30, 220, 120, 255}, {128, 128, 128, 128}};
     int previous[4] = {0, 0, 0, 0};
     JpegBits bits;
     const int columns = (size.width() + 7) / 8;
     for (int block = 0; block < blocksOf(size); ++block) {
         for (int component = 0; component < 4; ++component) {
             // A flat block's DC coefficient, under a quantiser of 1.
-            const int dc = (kStripes[(block % columns) % 4][component] - 128) * 8;
+            const int dc = (kFourComponentStripes[(block % columns) % 4][component] - 128) * 8;
             const int difference = dc - previous[component];
             previous[component] = dc;
             const int category =
@@ -673,13 +671,11 @@ std::vector<QByteArray> iccMarkerPayloads(const QByteArray& profile, int pieceBy
     return payloads;
 }
 
-QByteArray jpegWithApp2Markers(const QImage& image, const std::vector<QByteArray>& payloads,
-                               int quality) {
-    QByteArray jpeg = encodeJpeg(image, quality);
+QByteArray withIccProfile(QByteArray jpeg, const QByteArray& profile, int pieceBytes) {
     if (jpeg.size() < 4)
         return {};
     QByteArray markers;
-    for (const QByteArray& payload : payloads)
+    for (const QByteArray& payload : iccMarkerPayloads(profile, pieceBytes))
         putSegment(markers, 0xe2, payload);
     jpeg.insert(afterJfif(jpeg), markers);
     return jpeg;
@@ -687,7 +683,7 @@ QByteArray jpegWithApp2Markers(const QImage& image, const std::vector<QByteArray
 
 QByteArray jpegWithProfile(const QImage& image, const QByteArray& profile, int pieceBytes,
                            int quality) {
-    return jpegWithApp2Markers(image, iccMarkerPayloads(profile, pieceBytes), quality);
+    return withIccProfile(encodeJpeg(image, quality), profile, pieceBytes);
 }
 
 QByteArray tiffWithProfile(const QImage& image, const QByteArray& profile) {

@@ -39,10 +39,9 @@ bool writeJpegWithOrientation(const QString& path, const QImage& image, int orie
 // The APP2 "ICC_PROFILE" payloads that carry `profile` in a JPEG, in pieces
 // of at most `pieceBytes` (65519 is the most one marker holds).
 std::vector<QByteArray> iccMarkerPayloads(const QByteArray& profile, int pieceBytes = 65519);
-// JPEG bytes of `image` with one APP2 marker for each payload, in the order
-// given, where cameras put them (after the JFIF segment).
-QByteArray jpegWithApp2Markers(const QImage& image, const std::vector<QByteArray>& payloads,
-                               int quality = 90);
+// `jpeg` carrying `profile` in APP2 markers of at most `pieceBytes`, where
+// cameras put them (after the JFIF segment).
+QByteArray withIccProfile(QByteArray jpeg, const QByteArray& profile, int pieceBytes = 65519);
 // JPEG bytes of `image` carrying `profile`, split into pieces of at most
 // `pieceBytes`. The pixels are stored as they are: the profile says what
 // they mean.
@@ -83,7 +82,10 @@ QByteArray progressiveJpegWithEmptyScans(QSize size, int emptyScans);
 QByteArray flatLzwGif(QSize size);
 QByteArray flatRle8Bmp(QSize size);
 // A four-component JPEG of vertical stripes, one block wide: Adobe's CMYK
-// (transform 0) or YCCK (transform 2).
+// (transform 0) or YCCK (transform 2). The stripes' four values as stored
+// repeat from the left.
 QByteArray fourComponentJpeg(QSize size, int adobeTransform);
+inline constexpr uchar kFourComponentStripes[4][4] = {
+    {0, 0, 0, 0}, {255, 128, 64, 200}, {30, 220, 120, 255}, {128, 128, 128, 128}};
 
 } // namespace pictolune::testing

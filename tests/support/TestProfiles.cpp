@@ -3,6 +3,8 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <memory>
 
 namespace pictolune::testing {
@@ -88,13 +90,31 @@ cmsInt32Number inkToLab(const cmsUInt16Number in[], cmsUInt16Number out[], void*
 struct TransformDeleter {
     void operator()(void* transform) const { cmsDeleteTransform(transform); }
 };
+using Transform = std::unique_ptr<void, TransformDeleter>;
+
+Profile openProfile(const QByteArray& bytes) {
+    return Profile(bytes.isEmpty()
+                       ? cmsCreate_sRGBProfile()
+                       : cmsOpenProfileFromMem(bytes.constData(), cmsUInt32Number(bytes.size())));
+}
+
+Transform floatTransform(const QByteArray& from, cmsUInt32Number format, const QByteArray& to) {
+    const Profile in = openProfile(from);
+    const Profile out = openProfile(to);
+    return Transform(
+        cmsCreateTransform(in.get(), format, out.get(), TYPE_RGB_FLT, INTENT_PERCEPTUAL, 0));
+}
+
+int level(float v) {
+    return int(std::lround(std::clamp(v, 0.0F, 1.0F) * 255));
+}
 
 QByteArray tableProfileFrom(const Profile& rgb, cmsColorSpaceSignature space,
                             cmsProfileClassSignature kind, int channels, int gridPoints,
                             cmsSAMPLER16 sample, const char* text) {
     const Profile lab(cmsCreateLab4Profile(nullptr));
-    const std::unique_ptr<void, TransformDeleter> toLab(cmsCreateTransform(
-        rgb.get(), TYPE_RGB_16, lab.get(), TYPE_Lab_16, INTENT_RELATIVE_COLORIMETRIC, 0));
+    const Transform toLab(cmsCreateTransform(rgb.get(), TYPE_RGB_16, lab.get(), TYPE_Lab_16,
+                                             INTENT_RELATIVE_COLORIMETRIC, 0));
     return bytesOf(tableProfile(space, kind, channels, gridPoints, sample, toLab.get(), text));
 }
 
@@ -149,6 +169,64 @@ QByteArray tableRgbProfile() {
 QByteArray cmykProfile() {
     return tableProfileFrom(Profile(cmsCreate_sRGBProfile()), cmsSigCmykData, cmsSigOutputClass, 4,
                             9, inkToLab, "Simple press CMYK (test)");
+}
+
+QImage lcmsReference(const QImage& picture, const QByteArray& profile, const QByteArray& display,
+                     bool grey) {
+    const Transform transform =
+        floatTransform(profile, grey ? TYPE_GRAY_FLT : TYPE_RGB_FLT, display);
+    if (!transform)
+        return {};
+    QImage out = picture;
+    for (int y = 0; y < out.height(); ++y) {
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb stored = out.pixel(x, y);
+            const float alpha = float(qAlpha(stored)) / 255.0F;
+            if (alpha == 0)
+                continue;
+            const float in[3] = {float(qRed(stored)) / 255.0F / alpha,
+                                 float(qGreen(stored)) / 255.0F / alpha,
+                                 float(qBlue(stored)) / 255.0F / alpha};
+            float rgb[3];
+            cmsDoTransform(transform.get(), grey ? &in[1] : in, rgb, 1);
+            const auto shown = [&](float v) { return level(std::clamp(v, 0.0F, 1.0F) * alpha); };
+            out.setPixel(x, y, qRgba(shown(rgb[0]), shown(rgb[1]), shown(rgb[2]), qAlpha(stored)));
+        }
+    }
+    return out;
+}
+
+std::vector<QRgb> lcmsCmykReference(const std::vector<uchar>& cmyk, const QByteArray& profile,
+                                    bool inverted) {
+    const Transform transform = floatTransform(profile, TYPE_CMYK_FLT, {});
+    std::vector<QRgb> out;
+    if (!transform)
+        return out;
+    for (std::size_t i = 0; i + 4 <= cmyk.size(); i += 4) {
+        float ink[4];
+        float rgb[3];
+        for (std::size_t j = 0; j < 4; ++j) // lcms2 counts float ink in percent
+            ink[j] = float(inverted ? 255 - cmyk[i + j] : cmyk[i + j]) * 100.0F / 255.0F;
+        cmsDoTransform(transform.get(), ink, rgb, 1);
+        out.push_back(qRgb(level(rgb[0]), level(rgb[1]), level(rgb[2])));
+    }
+    return out;
+}
+
+int largestDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.format() != b.format())
+        return 256;
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            largest =
+                std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    }
+    return largest;
 }
 
 } // namespace pictolune::testing

@@ -3,6 +3,7 @@
 #include <QColorSpace>
 #include <QColorTransform>
 #include <QHashFunctions>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <array>
@@ -135,6 +136,14 @@ struct ColourConverter::Target {
 
 ColourConverter::ColourConverter(const QByteArray& displayProfile)
     : target_(std::make_unique<Target>()) {
+    // Qt, its TIFF reader included, warns on stderr of every profile it
+    // cannot parse. Such a profile is no fault: lcms2 takes it, or it is
+    // ignored.
+    static const bool quiet = [] {
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.icc=false"));
+        return true;
+    }();
+    (void)quiet;
     if (!displayProfile.isEmpty()) {
         Profile display = openProfile(displayProfile);
         if (display && cmsGetColorSpace(display.get()) == cmsSigRgbData &&
@@ -251,9 +260,9 @@ bool ColourConverter::convert(QImage& image, const QByteArray& profile) {
                                  cmsUInt32Number(image.width()), cmsUInt32Number(image.height()),
                                  stride, stride, 0, 0);
     }
-    // The pixels now hold the display's colours; say so, or at least no
-    // longer claim the file's space.
-    image.setColorSpace(target_->space);
+    // The pixels now hold the display's colours, as every decoded picture
+    // does: it no longer claims the file's space.
+    image.setColorSpace(QColorSpace());
     return true;
 }
 

@@ -2,8 +2,11 @@
 
 #include "platform/Errors.h"
 #include "platform/decode/Bounds.h"
+#include "platform/decode/ColourConverter.h"
+#include "platform/decode/EmbeddedProfile.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 
@@ -32,7 +35,7 @@ void setReaderLimit() {
 } // namespace
 
 Picture decodeWithQt(const SourceFile& file, const QByteArray& format,
-                     const DrawSizeChooser& drawSize) {
+                     const DrawSizeChooser& drawSize, ColourConverter& colours) {
     setReaderLimit();
     QFile device;
     if (!device.open(file.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) || !device.seek(0))
@@ -71,7 +74,13 @@ Picture decodeWithQt(const SourceFile& file, const QByteArray& format,
     QImage image;
     if (!reader.read(&image) || image.isNull())
         fail(reader);
-    return Picture(drawable(std::move(image)), own);
+    // The reader keeps the profile's bytes even where Qt cannot use them.
+    // Decoded pictures are in the display's space and claim none.
+    const QByteArray profile = checkedIccProfile(image.colorSpace().iccProfile());
+    image.setColorSpace(QColorSpace());
+    image = drawable(std::move(image));
+    colours.convert(image, profile);
+    return Picture(std::move(image), own);
 }
 
 void loadQtReaders() {

@@ -18,13 +18,15 @@
 // answers Pixels with a sealed memfd holding them (or Failure). When the
 // viewer no longer needs the pixels it sends Release, and the decoder may
 // use that memory for another picture. A decoder says Hello once, when it is
-// ready and locked down. Further kinds of message extend this list.
+// ready and locked down. Setup tells a decoder the display's colour profile;
+// it may come whenever Release may, and holds from the next Decode on.
+// Further kinds of message extend this list.
 namespace pictolune::decoder {
 
 // Where a decoder finds its end of the socket.
 constexpr int kSocketFd = 3;
 
-constexpr std::uint32_t kProtocolVersion = 1;
+constexpr std::uint32_t kProtocolVersion = 2;
 
 enum class Kind : std::uint32_t {
     Hello = 1,
@@ -34,6 +36,7 @@ enum class Kind : std::uint32_t {
     Pixels,
     Failure,
     Release,
+    Setup,
 };
 
 // What the decoder's lockdown achieved, in Hello::lockdown.
@@ -93,6 +96,15 @@ struct Failure {
 struct Release {
     Kind kind = Kind::Release;
     std::uint32_t buffer = 0;
+};
+
+// Carries, when `profileBytes` is not 0, a memfd sealed against writing,
+// shrinking and growing that holds the display's ICC profile, at most
+// kMaxIccProfileBytes. Without one the display is sRGB, as it is for a
+// decoder that was never told.
+struct Setup {
+    Kind kind = Kind::Setup;
+    std::uint32_t profileBytes = 0;
 };
 
 // A message as received: its bytes and the descriptor that came with it.
