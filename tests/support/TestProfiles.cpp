@@ -77,12 +77,17 @@ cmsInt32Number rgbToLab(const cmsUInt16Number in[], cmsUInt16Number out[], void*
     return 1;
 }
 
-// Ink multiplies the light away: red is what cyan and black leave.
+// Ink multiplies the light away: red is what cyan and black leave, and a
+// little of what magenta takes, as real inks are not pure.
 cmsInt32Number inkToLab(const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) {
+    constexpr double kImpurity = 0.15;
     const double k = 1.0 - in[3] / 65535.0;
     cmsUInt16Number rgb[3];
-    for (int i = 0; i < 3; ++i)
-        rgb[i] = cmsUInt16Number(std::clamp((1.0 - in[i] / 65535.0) * k, 0.0, 1.0) * 65535.0);
+    for (int i = 0; i < 3; ++i) {
+        const double own = 1.0 - in[i] / 65535.0;
+        const double next = 1.0 - kImpurity * in[(i + 1) % 3] / 65535.0;
+        rgb[i] = cmsUInt16Number(std::clamp(own * next * k, 0.0, 1.0) * 65535.0);
+    }
     cmsDoTransform(cargo, rgb, out, 1);
     return 1;
 }

@@ -23,7 +23,8 @@ QByteArray greyProfile(double gamma);
 // The wide-gamut space as one 17 x 17 x 17 table to Lab and nothing else,
 // as scanner profiles are made: no primaries or curves to read.
 QByteArray tableRgbProfile();
-// A simple press as a CMYK table to Lab (0 is no ink).
+// A simple press as a CMYK table to Lab (0 is no ink), whose inks are not
+// quite pure: not what the plain arithmetic of CMYK makes of them.
 QByteArray cmykProfile();
 
 // `picture` (RGB32 or premultiplied ARGB32; with `grey`, its green channel
