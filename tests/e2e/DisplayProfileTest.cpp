@@ -80,6 +80,8 @@ TEST_F(ColourManagedDisplay, PicturesAreShownInTheDisplaysSpace) {
     xcb_connection_t* connection = xcb_connect(x_->display().toLocal8Bit().constData(), nullptr);
     ASSERT_EQ(xcb_connection_has_error(connection), 0);
     putOnRoot(connection, wide);
+    // Read back: set, and seen by the server before the viewer asks.
+    ASSERT_EQ(rootWindowIccProfile(connection, 0), wide);
     xcb_disconnect(connection);
 
     QImage picture(640, 480, QImage::Format_RGB32);
