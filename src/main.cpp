@@ -2,6 +2,7 @@
 #include "platform/Allocator.h"
 #include "platform/DecoderPool.h"
 #include "platform/DirectoryListing.h"
+#include "platform/DisplayProfile.h"
 #include "platform/FileNames.h"
 #include "platform/InputBox.h"
 #include "window/Application.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     // Qt is given the program's name alone: every argument is Pictolune's.
     int qtArgc = std::min(argc, 1);
     pictolune::Application app(qtArgc, argv);
+    decoders.setDisplayProfile(pictolune::displayIccProfile());
     pictolune::DialogFolderChooser chooser;
     pictolune::DialogInputBox inputBox;
     pictolune::SystemDirectoryListing listing;

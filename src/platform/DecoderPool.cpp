@@ -4,6 +4,8 @@
 #include "platform/Errors.h"
 #include "platform/SharedPixels.h"
 #include "platform/decode/Bounds.h"
+#include "platform/decode/ColourConverter.h"
+#include "platform/decode/EmbeddedProfile.h"
 #include "platform/decoder/Limits.h"
 #include "platform/decoder/Protocol.h"
 
@@ -12,13 +14,16 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <new>
 #include <optional>
 #include <thread>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace pictolune {
@@ -71,6 +76,26 @@ std::uint32_t wireId(DecoderPool::Ticket ticket) {
     return std::uint32_t(ticket);
 }
 
+// `bytes` in a memfd sealed against every change, which every decoder is
+// sent; invalid when none can be made.
+UniqueFd sealedCopy(const QByteArray& bytes) {
+    UniqueFd fd(::memfd_create("pictolune-display-profile", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    qsizetype done = 0;
+    while (fd.valid() && done < bytes.size()) {
+        const ssize_t wrote =
+            ::write(fd.get(), bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return {};
+        done += wrote;
+    }
+    if (!fd.valid() || ::fcntl(fd.get(), F_ADD_SEALS,
+                               F_SEAL_WRITE | F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
+        return {};
+    return fd;
+}
+
 } // namespace
 
 struct DecoderPool::Request {
@@ -115,7 +140,8 @@ std::string DecoderPool::installedDecoder() {
 }
 
 DecoderPool::DecoderPool(std::string decoder)
-    : decoder_(std::move(decoder)), previous_(currentPool) {
+    : decoder_(std::move(decoder)), previous_(currentPool),
+      colours_(std::make_unique<ColourConverter>()) {
     currentPool = this;
     const int cores = int(std::thread::hardware_concurrency());
     const int count = std::clamp(cores, kLeastDecoders, kMostDecoders);
@@ -304,16 +330,43 @@ void DecoderPool::makeRoomFor(const Request& request) {
         cancelLocked(yielding->busyWith);
 }
 
+void DecoderPool::setDisplayProfile(const QByteArray& profile) {
+    const std::lock_guard lock(mutex_);
+    displayProfile_.reset();
+    displayProfileBytes_ = 0;
+    if (!profile.isEmpty() && profile.size() <= kMaxIccProfileBytes) {
+        displayProfile_ = sealedCopy(profile);
+        if (displayProfile_.valid())
+            displayProfileBytes_ = std::uint32_t(profile.size());
+    }
+    colours_ = std::make_unique<ColourConverter>(displayProfileBytes_ > 0 ? profile : QByteArray());
+    for (const auto& slot : slots_) {
+        // One that cannot take it now is replaced, and its successor told.
+        if (slot->process && !sendDisplayProfile(*slot))
+            replace(*slot, {});
+    }
+}
+
+// Never waits: a decoder's socket that is full belongs to one that is stuck.
+bool DecoderPool::sendDisplayProfile(const Slot& slot) {
+    decoder::Setup setup;
+    setup.profileBytes = displayProfileBytes_;
+    return decoder::send(slot.process->socket(), setup, displayProfile_.get(), false);
+}
+
 void DecoderPool::startSlot(Slot& slot) {
     std::string why;
     slot.process = DecoderProcess::start(decoder_, why);
     slot.ready = false;
     slot.busyWith = 0;
     slot.startDeadline = Clock::now() + kStartDeadline;
-    if (!slot.process)
+    if (!slot.process) {
         fallBack(why);
-    else
-        watch(slot);
+        return;
+    }
+    watch(slot);
+    if (displayProfileBytes_ > 0)
+        sendDisplayProfile(slot); // read once it is ready; a failure shows as its end
 }
 
 void DecoderPool::stopSlot(Slot& slot) {
@@ -619,7 +672,7 @@ void DecoderPool::replace(Slot& slot, const std::string& requestFailure) {
 void DecoderPool::decodeHere(Request& request) {
     const SourceFile file{request.job.fd.get(), request.job.size, request.job.namedAsMetafile, {}};
     try {
-        request.picture = decodePicture(file, request.drawSize);
+        request.picture = decodePicture(file, request.drawSize, *colours_);
         request.phase = Request::Phase::Done;
         request.job.fd.reset();
     } catch (const LoadError& error) {

@@ -4,6 +4,7 @@
 #include "platform/decode/Decode.h"
 #include "platform/decoder/UniqueFd.h"
 
+#include <QByteArray>
 #include <QSize>
 
 #include <chrono>
@@ -19,6 +20,7 @@ class QTimer;
 
 namespace pictolune {
 
+class ColourConverter;
 class DecoderProcess;
 
 // A few decoder processes, started at launch and reused: each decodes one
@@ -85,6 +87,11 @@ public:
 
     Picture load(UniqueFd fd, const SourceFile& file, const DrawSizeChooser& drawSize);
 
+    // The display's ICC profile (empty: sRGB, as until this is called), for
+    // every decoder now running, every one started later and the decoding
+    // here. Pictures a decoder has already taken keep the space they had.
+    void setDisplayProfile(const QByteArray& profile);
+
 private:
     using Clock = std::chrono::steady_clock;
     struct Request;
@@ -92,6 +99,7 @@ private:
 
     Ticket add(Job job, DrawSizeChooser drawSize, bool ahead);
     void startSlot(Slot& slot);
+    bool sendDisplayProfile(const Slot& slot);
     void stopSlot(Slot& slot);
     void watch(Slot& slot);
     void dispatch();
@@ -123,6 +131,11 @@ private:
     bool inViewer_ = false;
     int failedStarts_ = 0;
     DecoderPool* previous_ = nullptr;
+    // The display's profile as every decoder is told it, and the
+    // conversion into it for pictures decoded here.
+    UniqueFd displayProfile_;
+    std::uint32_t displayProfileBytes_ = 0;
+    std::unique_ptr<ColourConverter> colours_;
 };
 
 } // namespace pictolune

@@ -3,6 +3,7 @@
 #include "platform/DecoderPool.h"
 #include "platform/Errors.h"
 #include "platform/FileNames.h"
+#include "platform/decode/ColourConverter.h"
 
 #include <QByteArray>
 
@@ -72,7 +73,9 @@ Picture decodeOpened(const QString& path, PictureFile file, const DrawSizeChoose
     try {
         if (DecoderPool* pool = DecoderPool::current())
             return pool->load(std::move(file.fd), source, drawSize);
-        return decodePicture(source, drawSize);
+        // Without a pool no display profile is known: sRGB.
+        thread_local ColourConverter srgb;
+        return decodePicture(source, drawSize, srgb);
     } catch (const LoadError& error) {
         failToLoad(path, std::string(error.detail()));
     }

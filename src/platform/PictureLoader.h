@@ -37,8 +37,9 @@ PictureFile openPicture(const QString& path);
 
 // Decodes the opened picture of `path` at the size the chooser answers:
 // in the decoder pool (DecoderPool::current()) when there is one, else in
-// this process. Raises LoadError for anything that cannot be decoded, and
-// for a picture whose buffer would pass the memory bound.
+// this process for an sRGB display. Raises LoadError for anything that
+// cannot be decoded, and for a picture whose buffer would pass the memory
+// bound.
 Picture decodeOpened(const QString& path, PictureFile file, const DrawSizeChooser& drawSize);
 
 // Loads the picture at `path`: opens and decodes it. Without a chooser, or

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
@@ -133,6 +134,17 @@ QByteArray tiffPages(int pages, bool loop) {
         putLe32(out, last ? (loop ? 8 : 0) : 8 + kIfdBytes * quint32(page + 1));
     }
     out.append("\x00\x55\xaa\xff", 4);
+    return out;
+}
+
+// The header of an RGB display profile that claims `declared` bytes and
+// `tags` tags, with nothing behind it.
+QByteArray iccHeader(quint32 declared, quint32 tags) {
+    QByteArray out(132, '\0');
+    qToBigEndian(declared, out.data());
+    out.replace(12, 12, "mntrRGB XYZ ");
+    out.replace(36, 4, "acsp");
+    qToBigEndian(tags, out.data() + 128);
     return out;
 }
 
@@ -288,6 +300,17 @@ HostileCorpus writeHostileCorpus(const QString& dir) {
     w.file("tiff-5000-pages.tiff", "TIFF pages", shown, tiffPages(5000, false));
     w.file("tiff-pages-in-a-loop.tiff", "TIFF pages", either, tiffPages(3, true));
     w.file("tiff-page-pointing-at-itself.tiff", "TIFF pages", either, tiffPages(1, true));
+
+    // Colour profiles that lie: the picture shows as sRGB.
+    const char* profile = "colour profile";
+    const QByteArray huge = iccHeader(0xffffffff, 0);
+    const QByteArray tagsPastTheEnd = iccHeader(132, 0x0fffffff);
+    w.file("icc-claiming-4-gib.jpg", profile, shown, withIccProfile(good[0].second, huge));
+    w.file("icc-tags-past-the-end.jpg", profile, shown,
+           withIccProfile(good[0].second, tagsPastTheEnd, 10));
+    w.file("icc-claiming-4-gib.tiff", profile, shown, tiffWithProfile(thin({30, 20}), huge));
+    w.file("icc-tags-past-the-end.tiff", profile, shown,
+           tiffWithProfile(thin({30, 20}), tagsPastTheEnd));
 
     const auto image = [&](const QByteArray& name, const QImage& picture, const char* format) {
         w.file(name, "1 pixel thin", shown, encoded(picture, format));

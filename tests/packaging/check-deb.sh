@@ -36,7 +36,7 @@ description=$(field Description)
 
 # dpkg-shlibdeps named the libraries the program links, with versions.
 depends=$(field Depends)
-for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libjpeg62-turbo libseccomp2; do
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libjpeg62-turbo libseccomp2 liblcms2-2; do
     grep -Eq "(^|, )${library//+/\\+} \(>= [^)]+\)" <<<"$depends" ||
         fail "Depends does not name $library with a version: $depends"
 done

@@ -7,6 +7,7 @@
 #include "support/Processes.h"
 #include "support/StderrCapture.h"
 #include "support/TestPictures.h"
+#include "support/TestProfiles.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -239,6 +240,35 @@ TEST_F(DecoderTest, WithoutDecodersTheViewerDecodesItself) {
         EXPECT_EQ(DecoderPool::current(), pool);
     }
     expectSoundLoads();
+}
+
+// The display's colour profile reaches the decoders told while they start,
+// as at launch, those started later in place of one that crashed, and the
+// viewer's own decoding where no decoder runs; told sRGB again, they leave
+// an sRGB picture alone.
+TEST_F(DecoderTest, PicturesComeInTheDisplaysColourSpace) {
+    const QByteArray wide = wideGamutProfile();
+    const QImage stored = photographicImage(QSize(60, 40), 2).convertToFormat(QImage::Format_RGB32);
+    const QString srgb = dir_.filePath("srgb.tiff");
+    ASSERT_TRUE(writeBytes(srgb, tiffWithProfile(stored, srgbProfile())));
+    const QImage expected = lcmsReference(stored, srgbProfile(), wide);
+    ASSERT_GT(largestDifference(expected, stored), 8);
+    const QString crash = faultFile("crash");
+    for (const std::string& decoder :
+         {std::string(PICTOLUNE_DECODER), dir_.filePath("no-decoder-here").toStdString()}) {
+        SCOPED_TRACE(decoder);
+        const StderrCapture fallbackNotice;
+        DecoderPool pool(decoder);
+        pool.setDisplayProfile(wide);
+        for (const QString& file : {srgb, crash, srgb, crash, srgb, srgb}) {
+            if (file == crash)
+                outcome(crash);
+            else
+                EXPECT_LE(largestDifference(loadPicture(file).raster(), expected), 2);
+        }
+        pool.setDisplayProfile({});
+        EXPECT_EQ(loadPicture(srgb).raster(), stored);
+    }
 }
 
 } // namespace

@@ -3,12 +3,14 @@
 #include "platform/FileNames.h"
 #include "support/ProcessMemory.h"
 #include "support/TestPictures.h"
+#include "support/TestProfiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -343,6 +345,91 @@ TEST_F(PictureLoaderTest, JpegDecodesAsQtsReaderDoes) {
     // The four-component pictures are not all one colour.
     const QImage cmyk = loadPicture(path("cmyk.jpg")).raster();
     EXPECT_NE(cmyk.pixel(4, 4), cmyk.pixel(12, 4));
+}
+
+QByteArray claimingSize(QByteArray profile, quint32 size) {
+    qToBigEndian(size, profile.data());
+    return profile;
+}
+
+// A picture's embedded profile takes it to sRGB as lcms2 does, after the
+// decode is reduced to the drawn size, wherever the profile lies: in one
+// APP2 marker or several, or in a TIFF's tag, also one Qt cannot parse (a
+// table). Without one, or with one that is cut short or claims more bytes
+// than it has, the picture is shown as stored, and never fails.
+TEST_F(PictureLoaderTest, EmbeddedColourProfilesAreHonoured) {
+    const QImage stored = photographicImage({240, 160}, 5);
+    const QByteArray wide = wideGamutProfile();
+    const QByteArray jpeg = jpegWithProfile(stored, {});
+    ASSERT_TRUE(writeBytes(path("plain.jpg"), jpeg));
+    ASSERT_TRUE(writeBytes(path("plain.tiff"), tiffWithProfile(stored, {})));
+    const QByteArray proPhoto = proPhotoProfile();
+    const QByteArray table = tableRgbProfile();
+    const struct {
+        const char* file;
+        QByteArray bytes;
+        QByteArray shownFrom; // empty: shown as stored
+        // In levels. For 8-bit pixels lcms2 resamples a table onto a grid
+        // of its own: many levels off where the gamut is clipped, though
+        // no more than rounding on average.
+        int tolerance = 2;
+    } cases[] = {
+        {"wide.jpg", withIccProfile(jpeg, wide), wide},
+        {"wide-in-pieces.jpg", withIccProfile(jpeg, wide, 150), wide},
+        {"wide.tiff", tiffWithProfile(stored, wide), wide},
+        {"ProPhoto.tiff", tiffWithProfile(stored, proPhoto), proPhoto},
+        {"table.tiff", tiffWithProfile(stored, table), table, 16},
+        {"cut.jpg", withIccProfile(jpeg, wide.left(300)), {}},
+        {"cut-in-pieces.jpg", withIccProfile(jpeg, wide.left(300), 150), {}},
+        {"cut.tiff", tiffWithProfile(stored, wide.left(300)), {}},
+        {"huge.jpg", withIccProfile(jpeg, claimingSize(wide, 0xfffffff0)), {}},
+        {"huge.tiff", tiffWithProfile(stored, claimingSize(wide, 0xfffffff0)), {}},
+    };
+    for (const DrawSizeChooser& chooser : {DrawSizeChooser{}, fitChooser({120, 80})}) {
+        const QImage jpegPixels = loadPicture(path("plain.jpg"), chooser).raster();
+        const QImage tiffPixels = loadPicture(path("plain.tiff"), chooser).raster();
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.file);
+            ASSERT_TRUE(writeBytes(path(c.file), c.bytes));
+            const QImage& plain = QString(c.file).endsWith(".jpg") ? jpegPixels : tiffPixels;
+            const Picture picture = loadPicture(path(c.file), chooser);
+            EXPECT_EQ(picture.size(), stored.size());
+            if (c.shownFrom.isEmpty()) {
+                EXPECT_EQ(picture.raster(), plain);
+                continue;
+            }
+            const QImage expected = lcmsReference(plain, c.shownFrom);
+            EXPECT_GT(largestDifference(expected, plain), 8) << "a case that proves nothing";
+            EXPECT_LE(largestDifference(picture.raster(), expected), c.tolerance);
+            EXPECT_LT(meanDifference(picture.raster(), expected), 0.5);
+        }
+    }
+}
+
+// A CMYK JPEG with a CMYK profile shows its inks through the profile; it
+// stores them inverted, as Adobe's writers do and mark.
+TEST_F(PictureLoaderTest, CmykJpegShowsThroughItsProfile) {
+    const QByteArray cmyk = cmykProfile();
+    ASSERT_TRUE(writeBytes(path("cmyk.jpg"), withIccProfile(fourComponentJpeg({64, 8}, 0), cmyk)));
+    const uchar* const stored = &kFourComponentStripes[0][0];
+    const std::vector<uchar> stripes(stored, stored + sizeof kFourComponentStripes);
+    const std::vector<QRgb> expected = lcmsCmykReference(stripes, cmyk, true);
+    ASSERT_EQ(expected.size(), 4U);
+    ASSERT_TRUE(writeBytes(path("plain.jpg"), fourComponentJpeg({64, 8}, 0)));
+    const QImage plain = loadPicture(path("plain.jpg")).raster();
+    const QImage shown = loadPicture(path("cmyk.jpg")).raster();
+    EXPECT_GT(std::abs(qRed(plain.pixel(12, 4)) - qRed(expected[1])), 8)
+        << "a stripe the profile makes no difference to";
+    for (int stripe = 0; stripe < 4; ++stripe) {
+        SCOPED_TRACE(stripe);
+        const QRgb pixel = shown.pixel(8 * stripe + 4, 4);
+        const QRgb want = expected[std::size_t(stripe)];
+        EXPECT_LE(
+            std::max({std::abs(qRed(pixel) - qRed(want)), std::abs(qGreen(pixel) - qGreen(want)),
+                      std::abs(qBlue(pixel) - qBlue(want))}),
+            2)
+            << std::hex << pixel << " instead of " << want;
+    }
 }
 
 // Encoders write a dozen scans or so; hundreds that change nothing are a

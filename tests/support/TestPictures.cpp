@@ -249,6 +249,15 @@ void putSubBlocks(QByteArray& out, const QByteArray& data) {
     out.append(char(0));
 }
 
+// Where segments go in a JPEG: after the JFIF segment when there is one, as
+// cameras and editors put them.
+qsizetype afterJfif(const QByteArray& jpeg) {
+    qsizetype at = 2;
+    if (uchar(jpeg[2]) == 0xff && uchar(jpeg[3]) == 0xe0)
+        at += 2 + (uchar(jpeg[4]) << 8 | uchar(jpeg[5]));
+    return at;
+}
+
 // Offset of the first start-of-frame segment's marker in a JPEG, or -1.
 qsizetype frameHeaderOffset(const QByteArray& jpeg) {
     qsizetype at = 2;
@@ -393,15 +402,9 @@ QByteArray jpegWithOrientation(const QImage& image, int orientation, int quality
     putLe16(exif, 0);
     putLe32(exif, 0); // no next IFD
 
-    QByteArray segment("\xff\xe1", 2);
-    putBe16(segment, quint32(exif.size() + 2));
-    segment.append(exif);
-
-    // After the JFIF segment when there is one, as cameras and editors do.
-    qsizetype at = 2;
-    if (uchar(jpeg[2]) == 0xff && uchar(jpeg[3]) == 0xe0)
-        at += 2 + (uchar(jpeg[4]) << 8 | uchar(jpeg[5]));
-    jpeg.insert(at, segment);
+    QByteArray segment;
+    putSegment(segment, 0xe1, exif);
+    jpeg.insert(afterJfif(jpeg), segment);
     return jpeg;
 }
 
@@ -541,15 +544,13 @@ QByteArray fourComponentJpeg(QSize size, int adobeTransform) {
     putSegment(out, 0xda, scan);
 
     // Stripes one block wide, each a flat value per component.
-    constexpr int kStripes[4][4] = {
-        {0, 0, 0, 0}, {255, 128, 64, 200}, {30, 220, 120, 255}, {128, 128, 128, 128}};
     int previous[4] = {0, 0, 0, 0};
     JpegBits bits;
     const int columns = (size.width() + 7) / 8;
     for (int block = 0; block < blocksOf(size); ++block) {
         for (int component = 0; component < 4; ++component) {
             // A flat block's DC coefficient, under a quantiser of 1.
-            const int dc = (kStripes[(block % columns) % 4][component] - 128) * 8;
+            const int dc = (kFourComponentStripes[(block % columns) % 4][component] - 128) * 8;
             const int difference = dc - previous[component];
             previous[component] = dc;
             const int category =
@@ -655,6 +656,83 @@ QByteArray flatRle8Bmp(QSize size) {
     for (int i = 0; i < 256; ++i)
         putLe32(out, quint32(i * 0x010101));
     return out + rows;
+}
+
+std::vector<QByteArray> iccMarkerPayloads(const QByteArray& profile, int pieceBytes) {
+    const qsizetype count = (profile.size() + pieceBytes - 1) / pieceBytes;
+    std::vector<QByteArray> payloads;
+    for (qsizetype i = 0; i < count; ++i) {
+        QByteArray payload("ICC_PROFILE\0", 12);
+        payload.append(char(i + 1));
+        payload.append(char(count));
+        payload.append(profile.mid(i * pieceBytes, pieceBytes));
+        payloads.push_back(payload);
+    }
+    return payloads;
+}
+
+QByteArray withIccProfile(QByteArray jpeg, const QByteArray& profile, int pieceBytes) {
+    if (jpeg.size() < 4)
+        return {};
+    QByteArray markers;
+    for (const QByteArray& payload : iccMarkerPayloads(profile, pieceBytes))
+        putSegment(markers, 0xe2, payload);
+    jpeg.insert(afterJfif(jpeg), markers);
+    return jpeg;
+}
+
+QByteArray jpegWithProfile(const QImage& image, const QByteArray& profile, int pieceBytes,
+                           int quality) {
+    return withIccProfile(encodeJpeg(image, quality), profile, pieceBytes);
+}
+
+QByteArray tiffWithProfile(const QImage& image, const QByteArray& profile) {
+    const bool grey = image.format() == QImage::Format_Grayscale8;
+    const QImage pixels =
+        image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const quint32 samples = grey ? 1 : 3;
+    const quint32 w = quint32(pixels.width()), h = quint32(pixels.height());
+    const quint32 rowBytes = w * samples;
+    const quint32 entries = profile.isEmpty() ? 10 : 11;
+    const quint32 bitsOffset = 8 + 2 + entries * 12 + 4;
+    const quint32 pixelOffset = bitsOffset + 8;
+    const quint32 profileOffset = (pixelOffset + rowBytes * h + 1) & ~1U;
+
+    QByteArray out("II*\0", 4);
+    putLe32(out, 8);
+    putLe16(out, entries);
+    putTiffEntry(out, 256, 4, w);
+    putTiffEntry(out, 257, 4, h);
+    if (grey) {
+        putTiffEntry(out, 258, 3, 8);
+    } else { // three BitsPerSample values, stored after the directory
+        putLe16(out, 258);
+        putLe16(out, 3);
+        putLe32(out, 3);
+        putLe32(out, bitsOffset);
+    }
+    putTiffEntry(out, 259, 3, 1);            // no compression
+    putTiffEntry(out, 262, 3, grey ? 1 : 2); // black is zero, or RGB
+    putTiffEntry(out, 273, 4, pixelOffset);  // StripOffsets
+    putTiffEntry(out, 277, 3, samples);      // SamplesPerPixel
+    putTiffEntry(out, 278, 4, h);            // RowsPerStrip
+    putTiffEntry(out, 279, 4, rowBytes * h); // StripByteCounts
+    putTiffEntry(out, 284, 3, 1);            // chunky
+    if (!profile.isEmpty()) {                // ICC profile, UNDEFINED bytes
+        putLe16(out, 34675);
+        putLe16(out, 7);
+        putLe32(out, quint32(profile.size()));
+        putLe32(out, profileOffset);
+    }
+    putLe32(out, 0);
+    for (int i = 0; i < 3; ++i)
+        putLe16(out, 8);
+    putLe16(out, 0);
+    for (int y = 0; y < pixels.height(); ++y)
+        out.append(reinterpret_cast<const char*>(pixels.constScanLine(y)), rowBytes);
+    out.resize(profileOffset, '\0');
+    out.append(profile);
+    return out;
 }
 
 } // namespace pictolune::testing

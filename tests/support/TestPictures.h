@@ -5,6 +5,8 @@
 #include <QSize>
 #include <QString>
 
+#include <vector>
+
 // Generators of test pictures. Each writer returns false when the file could
 // not be written. Nothing here depends on the test framework, so the
 // benchmarks build it too.
@@ -33,6 +35,21 @@ QImage asGifShowsIt(const QImage& image);
 QByteArray jpegWithOrientation(const QImage& image, int orientation, int quality = 90);
 bool writeJpegWithOrientation(const QString& path, const QImage& image, int orientation,
                               int quality = 90);
+
+// The APP2 "ICC_PROFILE" payloads that carry `profile` in a JPEG, in pieces
+// of at most `pieceBytes` (65519 is the most one marker holds).
+std::vector<QByteArray> iccMarkerPayloads(const QByteArray& profile, int pieceBytes = 65519);
+// `jpeg` carrying `profile` in APP2 markers of at most `pieceBytes`, where
+// cameras put them (after the JFIF segment).
+QByteArray withIccProfile(QByteArray jpeg, const QByteArray& profile, int pieceBytes = 65519);
+// JPEG bytes of `image` carrying `profile`, split into pieces of at most
+// `pieceBytes`. The pixels are stored as they are: the profile says what
+// they mean.
+QByteArray jpegWithProfile(const QImage& image, const QByteArray& profile, int pieceBytes = 65519,
+                           int quality = 90);
+// An uncompressed TIFF of `image` (RGB, or grey for Format_Grayscale8)
+// carrying `profile`, whatever its bytes, in its ICC tag (none when empty).
+QByteArray tiffWithProfile(const QImage& image, const QByteArray& profile);
 
 // Little-endian words, as BMP, GIF and metafile headers store them.
 void putLe16(QByteArray& out, quint32 v);
@@ -65,7 +82,10 @@ QByteArray progressiveJpegWithEmptyScans(QSize size, int emptyScans);
 QByteArray flatLzwGif(QSize size);
 QByteArray flatRle8Bmp(QSize size);
 // A four-component JPEG of vertical stripes, one block wide: Adobe's CMYK
-// (transform 0) or YCCK (transform 2).
+// (transform 0) or YCCK (transform 2). The stripes' four values as stored
+// repeat from the left.
 QByteArray fourComponentJpeg(QSize size, int adobeTransform);
+inline constexpr uchar kFourComponentStripes[4][4] = {
+    {0, 0, 0, 0}, {255, 128, 64, 200}, {30, 220, 120, 255}, {128, 128, 128, 128}};
 
 } // namespace pictolune::testing

@@ -83,20 +83,21 @@ Picture decodeMetafile(const SourceFile& file, const DrawSizeChooser& drawSize) 
 
 } // namespace
 
-Picture decodePicture(const SourceFile& file, const DrawSizeChooser& drawSize) {
+Picture decodePicture(const SourceFile& file, const DrawSizeChooser& drawSize,
+                      ColourConverter& colours) {
     if (file.size == 0)
         throw LoadError("the file is empty");
     switch (kindOf(readAt(file.fd, 0, kSniffBytes), file.namedAsMetafile)) {
     case Kind::Metafile:
         return decodeMetafile(file, drawSize);
     case Kind::Jpeg:
-        return decodeJpeg(file, drawSize);
+        return decodeJpeg(file, drawSize, colours);
     case Kind::Bmp:
-        return decodeWithQt(file, "bmp", drawSize);
+        return decodeWithQt(file, "bmp", drawSize, colours);
     case Kind::Gif:
-        return decodeWithQt(file, "gif", drawSize);
+        return decodeWithQt(file, "gif", drawSize, colours);
     case Kind::Tiff:
-        return decodeWithQt(file, "tiff", drawSize);
+        return decodeWithQt(file, "tiff", drawSize, colours);
     case Kind::Unknown:
         break;
     }

@@ -9,6 +9,8 @@
 
 namespace pictolune {
 
+class ColourConverter;
+
 // Given a picture's own upright size in pixels, answers the upright size in
 // pixels at which it will be drawn. A decoder decodes no larger than that
 // where the format allows, so a large photo never needs its full-size buffer.
@@ -29,11 +31,14 @@ struct SourceFile {
 // picture without a chooser, or when it answers a size not smaller than the
 // picture). The chooser is asked once, after the header was read and before
 // any pixel is decoded. The result is upright, in a format drawn without
-// conversion (RGB32, or premultiplied ARGB32 for pictures with alpha).
+// conversion (RGB32, or premultiplied ARGB32 for pictures with alpha), in
+// the display's colour space: a picture that embeds a colour profile is
+// converted by `colours` once it has its drawn size.
 //
 // Raises LoadError for anything that cannot be decoded, and for a picture
 // whose buffer would pass the memory bound. The same code runs in the
 // decoder process and, where that cannot run, in the viewer itself.
-Picture decodePicture(const SourceFile& file, const DrawSizeChooser& drawSize);
+Picture decodePicture(const SourceFile& file, const DrawSizeChooser& drawSize,
+                      ColourConverter& colours);
 
 } // namespace pictolune

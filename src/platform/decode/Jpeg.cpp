@@ -2,8 +2,11 @@
 
 #include "platform/Errors.h"
 #include "platform/decode/Bounds.h"
+#include "platform/decode/ColourConverter.h"
+#include "platform/decode/EmbeddedProfile.h"
 #include "platform/decode/Exif.h"
 
+#include <QByteArrayView>
 #include <QImage>
 #include <QTransform>
 
@@ -14,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <jpeglib.h>
 // After jpeglib.h, which it needs.
@@ -190,7 +194,9 @@ void cmykToRgb32(const JSAMPLE* in, QRgb* out, JDIMENSION width) {
     }
 }
 
-bool readPixels(Session& session, QImage& image) {
+// CMYK goes through `cmykRows`, the picture's profile, or where that is
+// empty, the way Qt's reader takes it.
+bool readPixels(Session& session, QImage& image, const CmykRows& cmykRows) {
     if (setjmp(session.escape))
         return false;
     jpeg_decompress_struct& info = session.info;
@@ -207,8 +213,13 @@ bool readPixels(Session& session, QImage& image) {
                           y);
             return false;
         }
-        if (cmyk)
-            cmykToRgb32(row, reinterpret_cast<QRgb*>(image.scanLine(y)), info.output_width);
+        if (cmyk) {
+            auto* rgb = reinterpret_cast<QRgb*>(image.scanLine(y));
+            if (cmykRows)
+                cmykRows(row, rgb, int(info.output_width));
+            else
+                cmykToRgb32(row, rgb, info.output_width);
+        }
     }
     return true;
 }
@@ -237,6 +248,16 @@ QImageIOHandler::Transformations orientationOf(const jpeg_decompress_struct& inf
     return QImageIOHandler::TransformationNone;
 }
 
+// The ICC profile spread over the APP2 markers, or empty.
+QByteArray embeddedProfile(const jpeg_decompress_struct& info) {
+    std::vector<QByteArrayView> app2;
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 2)
+            app2.emplace_back(marker->data, qsizetype(marker->data_length));
+    }
+    return iccProfileFromJpegMarkers(app2);
+}
+
 // Turns the picture as Qt's reader does: mirror and flip first, then a
 // quarter turn clockwise.
 QImage upright(QImage image, QImageIOHandler::Transformations turn) {
@@ -257,7 +278,8 @@ QImage upright(QImage image, QImageIOHandler::Transformations turn) {
 
 } // namespace
 
-Picture decodeJpeg(const SourceFile& file, const DrawSizeChooser& drawSize) {
+Picture decodeJpeg(const SourceFile& file, const DrawSizeChooser& drawSize,
+                   ColourConverter& colours) {
     const auto session = std::make_unique<Session>();
     prepare(*session, file);
     const SessionGuard guard(*session);
@@ -284,10 +306,17 @@ Picture decodeJpeg(const SourceFile& file, const DrawSizeChooser& drawSize) {
     if (image.isNull())
         throw LoadError("out of memory for a picture of " + std::to_string(decoded.width()) +
                         " x " + std::to_string(decoded.height()) + " pixels");
-    if (!readPixels(*session, image))
+    const QByteArray profile = embeddedProfile(info);
+    const bool cmyk = info.out_color_space == JCS_CMYK;
+    // Adobe's writers store CMYK inverted, and mark it so.
+    const CmykRows cmykRows =
+        cmyk ? colours.cmykRows(profile, info.saw_Adobe_marker != 0) : CmykRows();
+    if (!readPixels(*session, image, cmykRows))
         fail(*session);
     if (decoded != storedTarget)
         image = image.scaled(storedTarget, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!cmyk)
+        colours.convert(image, profile);
     return Picture(upright(std::move(image), turn), own);
 }
 

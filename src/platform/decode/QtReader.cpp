@@ -2,8 +2,11 @@
 
 #include "platform/Errors.h"
 #include "platform/decode/Bounds.h"
+#include "platform/decode/ColourConverter.h"
+#include "platform/decode/EmbeddedProfile.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 
@@ -50,7 +53,7 @@ private:
 } // namespace
 
 Picture decodeWithQt(const SourceFile& file, const QByteArray& format,
-                     const DrawSizeChooser& drawSize) {
+                     const DrawSizeChooser& drawSize, ColourConverter& colours) {
     setReaderLimit();
     CancellableFile device(file.cancelled);
     if (!device.open(file.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) || !device.seek(0))
@@ -92,7 +95,13 @@ Picture decodeWithQt(const SourceFile& file, const QByteArray& format,
             throw LoadError("cancelled");
         fail(reader);
     }
-    return Picture(drawable(std::move(image)), own);
+    // The reader keeps the profile's bytes even where Qt cannot use them.
+    // Decoded pictures are in the display's space and claim none.
+    const QByteArray profile = checkedIccProfile(image.colorSpace().iccProfile());
+    image.setColorSpace(QColorSpace());
+    image = drawable(std::move(image));
+    colours.convert(image, profile);
+    return Picture(std::move(image), own);
 }
 
 void loadQtReaders() {

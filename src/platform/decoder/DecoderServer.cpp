@@ -3,8 +3,12 @@
 #include "platform/Allocator.h"
 #include "platform/Errors.h"
 #include "platform/decode/Decode.h"
+#include "platform/decode/EmbeddedProfile.h"
 #include "platform/decoder/TestFaults.h"
 
+#include <QByteArray>
+
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -44,6 +48,30 @@ Envelope& DecoderServer::next() {
     quit(1);
 }
 
+// Taken up with the next picture: the one being decoded keeps its converter.
+// A profile that cannot be read whole leaves the display sRGB.
+void DecoderServer::setUp(const Setup& setup, const UniqueFd& profile) {
+    QByteArray bytes;
+    struct stat status {};
+    if (setup.profileBytes > 0 && setup.profileBytes <= kMaxIccProfileBytes && profile.valid() &&
+        ::fstat(profile.get(), &status) == 0 && status.st_size == off_t(setup.profileBytes)) {
+        bytes.resize(qsizetype(setup.profileBytes));
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::pread(profile.get(), bytes.data() + done,
+                                        std::size_t(bytes.size() - done), off_t(done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += got;
+        }
+        if (done != bytes.size())
+            bytes.clear();
+    }
+    displayProfile_ = std::move(bytes);
+}
+
 void DecoderServer::run() {
     for (;;) {
         Envelope& message = next();
@@ -59,6 +87,10 @@ void DecoderServer::run() {
 bool DecoderServer::takeAside(const Envelope& message, std::uint32_t id) {
     if (const auto release = message.as<Release>()) {
         buffers_.release(release->buffer);
+        return true;
+    }
+    if (const auto setup = message.as<Setup>()) {
+        setUp(*setup, message.fd);
         return true;
     }
     if (const auto cancel = message.as<Cancel>()) {
@@ -113,16 +145,23 @@ void DecoderServer::decode(std::uint32_t id, UniqueFd file, std::uint32_t flags)
                             [this, id] { return cancelled(id); }};
     if (actOutTestFault(socket_, id, source))
         return;
+    if (displayProfile_) {
+        colours_ = std::make_unique<ColourConverter>(*displayProfile_);
+        displayProfile_.reset();
+    }
     try {
-        const Picture picture = decodePicture(source, [this, id](QSize own) {
-            Header header;
-            header.id = id;
-            header.width = own.width();
-            header.height = own.height();
-            if (!send(socket_, header))
-                quit(0);
-            return awaitDrawSize(id);
-        });
+        const Picture picture = decodePicture(
+            source,
+            [this, id](QSize own) {
+                Header header;
+                header.id = id;
+                header.width = own.width();
+                header.height = own.height();
+                if (!send(socket_, header))
+                    quit(0);
+                return awaitDrawSize(id);
+            },
+            *colours_);
         deliver(id, picture.raster());
     } catch (const LoadError& error) {
         fail(id, std::string(error.detail()));

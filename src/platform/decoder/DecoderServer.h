@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/decode/ColourConverter.h"
 #include "platform/decoder/PixelBuffers.h"
 #include "platform/decoder/Protocol.h"
 #include "platform/decoder/Sandbox.h"
@@ -8,13 +9,16 @@
 #include <QSize>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace pictolune::decoder {
 
 // The decoder process's side of the conversation with the viewer: it takes
 // one picture at a time, asks the viewer for the size to draw it at once
-// the header is read, and hands the pixels back in shared memory.
+// the header is read, and hands the pixels back in shared memory, in the
+// display's colour space once the viewer has said what that is.
 class DecoderServer {
 public:
     explicit DecoderServer(int socket) : socket_(socket) {}
@@ -31,16 +35,20 @@ private:
     // Takes what the viewer said meanwhile, without waiting: true once it
     // cancelled picture `id`.
     bool cancelled(std::uint32_t id);
-    // A message that may come at any time; false for any other.
-    bool takeAside(const Envelope& message, std::uint32_t id);
     void deliver(std::uint32_t id, const QImage& image);
     void fail(std::uint32_t id, const std::string& reason);
     Envelope& next();
+    // Release, Setup and Cancel (which marks picture `id` cancelled), which
+    // may come whenever the decoder reads; false for any other message.
+    bool takeAside(const Envelope& message, std::uint32_t id);
+    void setUp(const Setup& setup, const UniqueFd& profile);
 
     int socket_;
     Envelope envelope_;
     std::uint32_t cancelledId_ = 0;
     PixelBuffers buffers_;
+    std::unique_ptr<ColourConverter> colours_ = std::make_unique<ColourConverter>();
+    std::optional<QByteArray> displayProfile_; // told, not yet taken up
 };
 
 } // namespace pictolune::decoder

@@ -20,13 +20,15 @@
 // use that memory for another picture. When it no longer wants a picture it
 // asked for, it sends Cancel; the decoder then stops at its next chance and
 // answers Failure, or Pixels when it had finished. A decoder says Hello once,
-// when it is ready and locked down. Further kinds of message extend this list.
+// when it is ready and locked down. Setup tells a decoder the display's
+// colour profile; it may come whenever Release may, and holds from the next
+// Decode on. Further kinds of message extend this list.
 namespace pictolune::decoder {
 
 // Where a decoder finds its end of the socket.
 constexpr int kSocketFd = 3;
 
-constexpr std::uint32_t kProtocolVersion = 1;
+constexpr std::uint32_t kProtocolVersion = 3;
 
 enum class Kind : std::uint32_t {
     Hello = 1,
@@ -36,6 +38,7 @@ enum class Kind : std::uint32_t {
     Pixels,
     Failure,
     Release,
+    Setup,
     Cancel,
 };
 
@@ -96,6 +99,15 @@ struct Failure {
 struct Release {
     Kind kind = Kind::Release;
     std::uint32_t buffer = 0;
+};
+
+// Carries, when `profileBytes` is not 0, a memfd sealed against writing,
+// shrinking and growing that holds the display's ICC profile, at most
+// kMaxIccProfileBytes. Without one the display is sRGB, as it is for a
+// decoder that was never told.
+struct Setup {
+    Kind kind = Kind::Setup;
+    std::uint32_t profileBytes = 0;
 };
 
 struct Cancel {
