@@ -156,6 +156,25 @@ void LookAhead::decodeAheadWhenIdle(Wanted wanted, DrawSizeChooser drawSize) {
         idle_.start();
 }
 
+// A picture decoded ahead is taken as soon as it is there: one decoded for
+// a window resized meanwhile (the first show comes before the window is
+// maximised) is decoded again at once, not at its show.
+void LookAhead::decodedAhead(DecoderPool::Ticket ticket) {
+    const auto found = std::find_if(entries_.begin(), entries_.end(),
+                                    [&](const Entry& entry) { return entry.ticket == ticket; });
+    if (found == entries_.end())
+        return;
+    try {
+        found->picture = found->pool->wait(std::exchange(found->ticket, 0));
+    } catch (const LoadError&) {
+        // Failures are not kept: the show tries for itself.
+        entries_.erase(found);
+        return;
+    }
+    if (!serves(found->picture, drawSize_))
+        idle_.start();
+}
+
 void LookAhead::decodeAhead(const std::vector<QString>& paths) {
     DecoderPool* const pool = DecoderPool::current();
     // Let go of what is no longer wanted, and of what is stale: its file
@@ -167,8 +186,7 @@ void LookAhead::decodeAhead(const std::vector<QString>& paths) {
         const bool stale = entry.pool != pool ||
                            ::stat(encodeFileName(entry.path).constData(), &info) != 0 ||
                            !(FileState::of(info) == entry.state) ||
-                           (entry.ticket == 0 && entry.picture.raster().size() !=
-                                                     decodeSize(entry.picture.size(), drawSize_));
+                           (entry.ticket == 0 && !serves(entry.picture, drawSize_));
         if (wanted && !stale)
             return false;
         drop(entry);
@@ -190,6 +208,7 @@ void LookAhead::decodeAhead(const std::vector<QString>& paths) {
                 pool->submitAhead({std::move(file.fd), size, file.namedAsMetafile}, drawSize_);
             if (entry.ticket == 0)
                 return; // pictures are decoded in the viewer, and only when shown
+            pool->whenDone(entry.ticket, [this, ticket = entry.ticket] { decodedAhead(ticket); });
             entries_.push_back(std::move(entry));
         } catch (const LoadError&) {
             // Its show will say why.

@@ -61,6 +61,7 @@ private:
     };
 
     void decodeAhead(const std::vector<QString>& paths);
+    void decodedAhead(DecoderPool::Ticket ticket);
     std::vector<Entry>::iterator find(const QString& path);
     static bool serves(const Picture& picture, const DrawSizeChooser& drawSize);
     void finishPending(const QString& path, const DrawSizeChooser& drawSize,

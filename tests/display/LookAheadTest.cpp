@@ -207,6 +207,27 @@ TEST_F(LookAheadTest, AResizedWindowLoadsThePictureAgainAtItsNewSize) {
     EXPECT_EQ(f.image1.picture().raster().size(), QSize(400, 300));
 }
 
+// The first show comes before the window is maximised: what was decoded
+// ahead for the smaller window is decoded again as soon as it is there.
+TEST_F(LookAheadTest, PicturesDecodedAheadForAnotherSizeAreDecodedAgain) {
+    const QString first =
+        write("first.jpg", [](const QString& p) { return writeJpeg(p, QSize(1200, 900), 90, 1); });
+    const QString second =
+        write("second.jpg", [](const QString& p) { return writeJpeg(p, QSize(900, 1200), 90, 2); });
+    DisplayFixture f(QSize(400, 300));
+    f.catalogueOf({first, second});
+    f.display.showImage();
+    settle(); // the second picture decoded for the small window
+    f.window.resize(kArea);
+    f.display.showImage();
+    settle();
+    const long long read = childrenReadBytes();
+    stepNext(f.catalogue);
+    f.display.showImage();
+    EXPECT_EQ(childrenReadBytes(), read);
+    EXPECT_EQ(f.image1.picture().raster().size(), QSize(450, 600));
+}
+
 TEST_F(LookAheadTest, KeepsAFewPicturesOverALongSlideshow) {
     std::vector<QString> paths;
     for (int i = 0; i < 6; ++i) {
