@@ -22,6 +22,12 @@ namespace {
 
 const QSize kArea(800, 600);
 
+// Whether the decoders read a picture file since `before`: more than the
+// few bytes a sanitizer's own thread reads now and then.
+bool readAPicture(long long before) {
+    return childrenReadBytes() - before > 4096;
+}
+
 // Lets the decoders do what they were given: until they stop reading files.
 void settle() {
     long long before = -1;
@@ -143,7 +149,7 @@ TEST_F(LookAheadTest, AStepFindsItsPictureDecodedAhead) {
     const long long read = childrenReadBytes();
     stepNext(f.catalogue);
     f.display.showImage();
-    EXPECT_EQ(childrenReadBytes(), read);
+    EXPECT_FALSE(readAPicture(read));
     EXPECT_EQ(f.lblFilename.caption(), second);
     EXPECT_EQ(f.image1.picture().raster().size(), QSize(450, 600));
 }
@@ -165,7 +171,7 @@ TEST_F(LookAheadTest, AChangedFileIsLoadedAfresh) {
         f.display.showImage();
         const long long beforeAhead = childrenReadBytes();
         settle();
-        ASSERT_GT(childrenReadBytes(), beforeAhead) << "the second picture was not decoded ahead";
+        ASSERT_TRUE(readAPicture(beforeAhead)) << "the second picture was not decoded ahead";
 
         switch (change) {
         case Change::Replaced:
@@ -203,7 +209,7 @@ TEST_F(LookAheadTest, AResizedWindowLoadsThePictureAgainAtItsNewSize) {
     f.window.resize(400, 300);
     const long long read = childrenReadBytes();
     f.display.showImage();
-    EXPECT_GT(childrenReadBytes(), read);
+    EXPECT_TRUE(readAPicture(read));
     EXPECT_EQ(f.image1.picture().raster().size(), QSize(400, 300));
 }
 
@@ -224,7 +230,7 @@ TEST_F(LookAheadTest, PicturesDecodedAheadForAnotherSizeAreDecodedAgain) {
     const long long read = childrenReadBytes();
     stepNext(f.catalogue);
     f.display.showImage();
-    EXPECT_EQ(childrenReadBytes(), read);
+    EXPECT_FALSE(readAPicture(read));
     EXPECT_EQ(f.image1.picture().raster().size(), QSize(450, 600));
 }
 

@@ -25,15 +25,20 @@ TEST_F(DecoderFaultTest, AThousandShowsLeaveNoDescriptorOrProcessBehind) {
         return form->catalogue.pathAt(i).contains(QLatin1String("fault"));
     };
     // No zombie, and the pictures decoded ahead are done, their files
-    // closed: the counts hold still.
+    // closed: every decoder waits, and the counts hold still a while.
     const auto settled = [] {
         const int descriptors = openDescriptorCount();
         const std::size_t count = childProcesses().size();
-        QTest::qWait(50);
-        const auto children = childProcesses();
-        return openDescriptorCount() == descriptors && children.size() == count &&
-               std::none_of(children.begin(), children.end(),
-                            [](const ChildProcess& child) { return child.state == 'Z'; });
+        for (int window = 0; window < 3; ++window) {
+            QTest::qWait(100);
+            const auto children = childProcesses();
+            const bool waiting =
+                std::all_of(children.begin(), children.end(),
+                            [](const ChildProcess& child) { return child.state == 'S'; });
+            if (!waiting || openDescriptorCount() != descriptors || children.size() != count)
+                return false;
+        }
+        return true;
     };
     ASSERT_TRUE(waitFor(settled));
     const std::size_t children = childProcesses().size();
