@@ -61,8 +61,8 @@ Picture LookAhead::loadBy(const QString& path, const DrawSizeChooser& drawSize,
             now = Entry();
         }
     }
-    const bool decodedAhead = now.pool != nullptr;
-    if (!decodedAhead && pool) {
+    const bool begunAhead = now.pool != nullptr;
+    if (!begunAhead && pool) {
         const qint64 size = qint64(state.size);
         now.ticket = pool->submit({std::move(file.fd), size, file.namedAsMetafile}, drawSize);
         now.pool = pool;
@@ -103,13 +103,13 @@ Picture LookAhead::loadBy(const QString& path, const DrawSizeChooser& drawSize,
         try {
             picture = now.pool->wait(now.ticket);
         } catch (const LoadError& error) {
-            if (!decodedAhead)
+            if (!begunAhead)
                 failToLoad(path, std::string(error.detail()));
             // Failures ahead are not trusted: the show tries for itself.
         }
     }
     // Decoded ahead for another size of window, or failed: afresh.
-    if (decodedAhead && !serves(picture, drawSize))
+    if (begunAhead && !serves(picture, drawSize))
         picture = decodeOpened(path, std::move(file), drawSize);
     keep(path, state, picture);
     return picture;
