@@ -1,7 +1,7 @@
 // What colour management costs on a frame the size a 24 MP photo is shown at
 // on a 1920 x 1080 screen: the converter for each kind of profile, against
 // lcms2 and Qt called directly on the same pixels.
-#include "platform/decode/ColourConverter.h"
+#include "platform/codecs/ColourConverter.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"
 

@@ -2,9 +2,9 @@
 // display, through the decoder processes and in the viewer itself, against
 // the plain way and against libjpeg-turbo called directly; and the same photo
 // with an embedded wide-gamut colour profile, which it is converted from.
-#include "platform/Allocator.h"
-#include "platform/DecoderPool.h"
-#include "platform/PictureLoader.h"
+#include "platform/base/Allocator.h"
+#include "platform/loading/DecoderPool.h"
+#include "platform/loading/PictureLoader.h"
 #include "support/DisplayFixture.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"

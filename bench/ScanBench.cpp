@@ -3,8 +3,8 @@
 
 #include "catalogue/DirectoryScan.h"
 #include "catalogue/FolderChooser.h"
-#include "platform/DirectoryListing.h"
-#include "platform/NumberList.h"
+#include "platform/controls/NumberList.h"
+#include "platform/files/DirectoryListing.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,7 +1,7 @@
 // Reads the leading number of arbitrary text and checks what must hold
 // whatever the text: never NaN, deaf to what follows the number, and over
 // the characters that can make a number, equal to the C library's strtod.
-#include "platform/Numeric.h"
+#include "platform/base/Numeric.h"
 
 #include <QString>
 

@@ -1,8 +1,10 @@
-// Feeds arbitrary files to the picture loader. The first byte picks the
-// file's ending, the rest is the file. Each file is loaded whole and for a
-// small screen, as the display asks, and whatever loads is drawn.
-#include "platform/Errors.h"
-#include "platform/PictureLoader.h"
+// Feeds arbitrary files to the codecs, as a decoder process runs them. The
+// first byte picks the file's ending, the rest is the file. Each file is
+// decoded whole and for a small screen, as the display asks, and whatever
+// decodes is drawn.
+#include "platform/base/Errors.h"
+#include "platform/codecs/ColourConverter.h"
+#include "platform/codecs/Decode.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -39,14 +41,21 @@ QSize fitSmallScreen(QSize own) {
 }
 
 void loadAndDraw(const QString& path, const pictolune::DrawSizeChooser& chooser) {
+    static pictolune::ColourConverter srgb;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        std::abort();
+    const pictolune::SourceFile file{
+        fd, qint64(::lseek(fd, 0, SEEK_END)), path.endsWith(QLatin1String(".wmf")), {}};
     try {
-        const pictolune::Picture picture = pictolune::loadPicture(path, chooser);
+        const pictolune::Picture picture = pictolune::decodePicture(file, chooser, srgb);
         if (!picture.isEmpty())
             picture.render(fitSmallScreen(picture.size()).expandedTo(QSize(1, 1)));
     } catch (const pictolune::LoadError&) {
         // The one failure a load may have; anything else escapes and is a
         // finding.
     }
+    ::close(fd);
 }
 
 } // namespace

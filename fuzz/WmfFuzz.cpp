@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the metafile loader and renders what loads.
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 #include "platform/wmf/Wmf.h"
 
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
 #include "catalogue/DirectoryScan.h"
 
 #include "catalogue/FolderChooser.h"
-#include "platform/DirectoryListing.h"
-#include "platform/NumberList.h"
-#include "platform/Numeric.h"
+#include "platform/base/Numeric.h"
+#include "platform/controls/NumberList.h"
+#include "platform/files/DirectoryListing.h"
 
 #include <algorithm>
 

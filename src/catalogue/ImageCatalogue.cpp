@@ -1,7 +1,7 @@
 #include "catalogue/ImageCatalogue.h"
 
-#include "platform/Errors.h"
-#include "platform/Numeric.h"
+#include "platform/base/Errors.h"
+#include "platform/base/Numeric.h"
 
 namespace pictolune {
 

@@ -1,7 +1,7 @@
 #include "display/Fit.h"
 
-#include "platform/Errors.h"
-#include "platform/Numeric.h"
+#include "platform/base/Errors.h"
+#include "platform/base/Numeric.h"
 
 namespace pictolune {
 

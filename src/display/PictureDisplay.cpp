@@ -1,14 +1,14 @@
 #include "display/PictureDisplay.h"
 
 #include "display/Fit.h"
-#include "platform/Errors.h"
-#include "platform/FileNames.h"
-#include "platform/FormWindow.h"
-#include "platform/Label.h"
-#include "platform/Numeric.h"
-#include "platform/PictureBox.h"
-#include "platform/PictureLoader.h"
-#include "platform/Random.h"
+#include "platform/base/Errors.h"
+#include "platform/base/Numeric.h"
+#include "platform/base/Random.h"
+#include "platform/controls/FormWindow.h"
+#include "platform/controls/Label.h"
+#include "platform/controls/PictureBox.h"
+#include "platform/files/FileNames.h"
+#include "platform/loading/PictureLoader.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/ImageCatalogue.h"
-#include "platform/LookAhead.h"
+#include "platform/loading/LookAhead.h"
 
 #include <QSize>
 #include <QString>

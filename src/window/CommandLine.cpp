@@ -1,7 +1,7 @@
 #include "window/CommandLine.h"
 
 #include "catalogue/DirectoryScan.h"
-#include "platform/FileNames.h"
+#include "platform/files/FileNames.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -3,12 +3,12 @@
 #include "window/Form1.h"
 
 #include "catalogue/DirectoryScan.h"
-#include "platform/InputBox.h"
-#include "platform/Label.h"
-#include "platform/NumberList.h"
-#include "platform/Numeric.h"
-#include "platform/PictureBox.h"
-#include "platform/Timer.h"
+#include "platform/base/Numeric.h"
+#include "platform/controls/InputBox.h"
+#include "platform/controls/Label.h"
+#include "platform/controls/NumberList.h"
+#include "platform/controls/PictureBox.h"
+#include "platform/controls/Timer.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,14 +1,14 @@
 #include "window/Form1.h"
 
 #include "catalogue/DirectoryScan.h"
-#include "platform/Colours.h"
-#include "platform/Errors.h"
-#include "platform/Frame.h"
-#include "platform/Label.h"
-#include "platform/NumberList.h"
-#include "platform/Numeric.h"
-#include "platform/PictureBox.h"
-#include "platform/Timer.h"
+#include "platform/base/Errors.h"
+#include "platform/base/Numeric.h"
+#include "platform/controls/Colours.h"
+#include "platform/controls/Frame.h"
+#include "platform/controls/Label.h"
+#include "platform/controls/NumberList.h"
+#include "platform/controls/PictureBox.h"
+#include "platform/controls/Timer.h"
 
 #include <QApplication>
 #include <QIcon>

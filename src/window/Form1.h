@@ -2,8 +2,8 @@
 
 #include "catalogue/ImageCatalogue.h"
 #include "display/PictureDisplay.h"
-#include "platform/FormWindow.h"
-#include "platform/Random.h"
+#include "platform/base/Random.h"
+#include "platform/controls/FormWindow.h"
 
 #include <QStringList>
 

@@ -4,10 +4,10 @@
 // picture.
 #include "window/Form1.h"
 
-#include "platform/Frame.h"
-#include "platform/NumberList.h"
-#include "platform/Numeric.h"
-#include "platform/Timer.h"
+#include "platform/base/Numeric.h"
+#include "platform/controls/Frame.h"
+#include "platform/controls/NumberList.h"
+#include "platform/controls/Timer.h"
 
 #include <QMouseEvent>
 #include <QResizeEvent>

@@ -1,8 +1,8 @@
 #include "catalogue/DirectoryScan.h"
 #include "catalogue/FolderChooser.h"
-#include "platform/DirectoryListing.h"
-#include "platform/FileNames.h"
-#include "platform/NumberList.h"
+#include "platform/controls/NumberList.h"
+#include "platform/files/DirectoryListing.h"
+#include "platform/files/FileNames.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "catalogue/ImageCatalogue.h"
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "display/Fit.h"
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 
 #include <gtest/gtest.h>
 

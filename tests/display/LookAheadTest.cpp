@@ -1,6 +1,6 @@
 // Decoding ahead changes nothing a show gives: the same pictures, captions,
 // sizes and failures, with a picture decoded ahead or without.
-#include "platform/DecoderPool.h"
+#include "platform/loading/DecoderPool.h"
 #include "support/DisplayFixture.h"
 #include "support/Processes.h"
 #include "support/StderrCapture.h"

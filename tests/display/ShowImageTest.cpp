@@ -1,5 +1,5 @@
 #include "display/PictureDisplay.h"
-#include "platform/Random.h"
+#include "platform/base/Random.h"
 #include "support/DisplayFixture.h"
 #include "support/StderrCapture.h"
 

@@ -1,4 +1,4 @@
-#include "platform/DisplayProfile.h"
+#include "platform/loading/DisplayProfile.h"
 #include "e2e/ViewerTest.h"
 #include "e2e/XSession.h"
 #include "support/TestPictures.h"

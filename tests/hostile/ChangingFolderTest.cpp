@@ -6,10 +6,10 @@
 #include "hostile/Probes.h"
 #include "window/WindowFixture.h"
 
-#include "platform/Label.h"
-#include "platform/NumberList.h"
-#include "platform/PictureBox.h"
-#include "platform/Timer.h"
+#include "platform/controls/Label.h"
+#include "platform/controls/NumberList.h"
+#include "platform/controls/PictureBox.h"
+#include "platform/controls/Timer.h"
 #include "support/TestPictures.h"
 
 #include <QElapsedTimer>

@@ -5,10 +5,10 @@
 #include "window/WindowFixture.h"
 
 #include "catalogue/DirectoryScan.h"
-#include "platform/Errors.h"
-#include "platform/FileNames.h"
-#include "platform/NumberList.h"
-#include "platform/PictureLoader.h"
+#include "platform/base/Errors.h"
+#include "platform/controls/NumberList.h"
+#include "platform/files/FileNames.h"
+#include "platform/loading/PictureLoader.h"
 #include "support/TestPictures.h"
 
 #include <algorithm>

@@ -2,9 +2,9 @@
 
 #include "display/Fit.h"
 #include "display/PictureDisplay.h"
-#include "platform/Label.h"
-#include "platform/Numeric.h"
-#include "platform/PictureBox.h"
+#include "platform/base/Numeric.h"
+#include "platform/controls/Label.h"
+#include "platform/controls/PictureBox.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

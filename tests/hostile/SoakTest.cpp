@@ -8,8 +8,8 @@
 #include "hostile/Probes.h"
 #include "window/WindowFixture.h"
 
-#include "platform/PictureBox.h"
-#include "platform/Timer.h"
+#include "platform/controls/PictureBox.h"
+#include "platform/controls/Timer.h"
 #include "support/TestPictures.h"
 
 #include <QKeyEvent>

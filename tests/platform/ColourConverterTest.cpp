@@ -1,6 +1,6 @@
-#include "platform/decode/ColourConverter.h"
-#include "platform/DisplayProfile.h"
-#include "platform/decode/EmbeddedProfile.h"
+#include "platform/codecs/ColourConverter.h"
+#include "platform/codecs/EmbeddedProfile.h"
+#include "platform/loading/DisplayProfile.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"
 

@@ -1,9 +1,9 @@
 // The decoder processes: a decoder's crash, hang, memory blow-up or lie is
 // a load error for that picture alone; the sandbox holds; and where no
 // decoder can run, the viewer decodes by itself and says so once.
-#include "platform/DecoderPool.h"
-#include "platform/Errors.h"
-#include "platform/PictureLoader.h"
+#include "platform/base/Errors.h"
+#include "platform/loading/DecoderPool.h"
+#include "platform/loading/PictureLoader.h"
 #include "support/Processes.h"
 #include "support/StderrCapture.h"
 #include "support/TestPictures.h"

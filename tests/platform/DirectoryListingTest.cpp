@@ -1,5 +1,5 @@
-#include "platform/DirectoryListing.h"
-#include "platform/FileNames.h"
+#include "platform/files/DirectoryListing.h"
+#include "platform/files/FileNames.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "platform/decode/EmbeddedProfile.h"
+#include "platform/codecs/EmbeddedProfile.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"
 

@@ -1,4 +1,4 @@
-#include "platform/NaturalOrder.h"
+#include "platform/files/NaturalOrder.h"
 
 #include <QString>
 #include <QStringList>

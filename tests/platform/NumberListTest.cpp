@@ -1,4 +1,4 @@
-#include "platform/NumberList.h"
+#include "platform/controls/NumberList.h"
 
 #include <QAbstractItemView>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "platform/Numeric.h"
-#include "platform/Errors.h"
+#include "platform/base/Numeric.h"
+#include "platform/base/Errors.h"
 
 #include <QString>
 #include <gtest/gtest.h>

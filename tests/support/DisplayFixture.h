@@ -2,10 +2,10 @@
 
 #include "catalogue/ImageCatalogue.h"
 #include "display/PictureDisplay.h"
-#include "platform/FormWindow.h"
-#include "platform/Label.h"
-#include "platform/PictureBox.h"
-#include "platform/Random.h"
+#include "platform/base/Random.h"
+#include "platform/controls/FormWindow.h"
+#include "platform/controls/Label.h"
+#include "platform/controls/PictureBox.h"
 
 #include <QSize>
 #include <QString>

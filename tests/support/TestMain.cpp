@@ -1,4 +1,4 @@
-#include "platform/DecoderPool.h"
+#include "platform/loading/DecoderPool.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "window/CommandLine.h"
-#include "platform/FileNames.h"
+#include "platform/files/FileNames.h"
 #include "window/Application.h"
 
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "WindowFixture.h"
 
-#include "platform/Frame.h"
-#include "platform/Label.h"
-#include "platform/NumberList.h"
-#include "platform/PictureBox.h"
-#include "platform/Timer.h"
+#include "platform/controls/Frame.h"
+#include "platform/controls/Label.h"
+#include "platform/controls/NumberList.h"
+#include "platform/controls/PictureBox.h"
+#include "platform/controls/Timer.h"
 #include "support/TestPictures.h"
 
 #include <QApplication>

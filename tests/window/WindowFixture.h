@@ -1,8 +1,8 @@
 #pragma once
 
 #include "catalogue/FolderChooser.h"
-#include "platform/DirectoryListing.h"
-#include "platform/InputBox.h"
+#include "platform/controls/InputBox.h"
+#include "platform/files/DirectoryListing.h"
 #include "window/Form1.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // The bitmap forms the writer does not make, and text decoding by
 // character set, checked on the decoders directly.
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 #include "platform/wmf/WmfDib.h"
 #include "platform/wmf/WmfLimits.h"
 #include "platform/wmf/WmfText.h"

@@ -1,7 +1,7 @@
 // Files that lie: every one must be a load error, never a crash, a hang or
 // a huge allocation. These run under the address and undefined-behaviour
 // sanitizers.
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 #include "wmf/SampleWmf.h"
 #include "wmf/WmfTestUtil.h"
 

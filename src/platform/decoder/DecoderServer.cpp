@@ -1,10 +1,9 @@
 #include "platform/decoder/DecoderServer.h"
 
-#include "platform/Allocator.h"
-#include "platform/Errors.h"
-#include "platform/decode/Decode.h"
-#include "platform/decode/EmbeddedProfile.h"
-#include "platform/decoder/TestFaults.h"
+#include "platform/base/Allocator.h"
+#include "platform/base/Errors.h"
+#include "platform/codecs/Decode.h"
+#include "platform/codecs/EmbeddedProfile.h"
 
 #include <QByteArray>
 
@@ -143,7 +142,7 @@ void DecoderServer::decode(std::uint32_t id, UniqueFd file, std::uint32_t flags)
     }
     const SourceFile source{file.get(), qint64(status.st_size), (flags & kNamedAsMetafile) != 0,
                             [this, id] { return cancelled(id); }};
-    if (actOutTestFault(socket_, id, source))
+    if (interception_ && interception_(socket_, id, source))
         return;
     if (displayProfile_) {
         colours_ = std::make_unique<ColourConverter>(*displayProfile_);

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "platform/decode/ColourConverter.h"
+#include "platform/codecs/ColourConverter.h"
+#include "platform/codecs/Decode.h"
 #include "platform/decoder/PixelBuffers.h"
-#include "platform/decoder/Protocol.h"
 #include "platform/decoder/Sandbox.h"
+#include "platform/protocol/Protocol.h"
 
 #include <QImage>
 #include <QSize>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,7 +23,12 @@ namespace pictolune::decoder {
 // display's colour space once the viewer has said what that is.
 class DecoderServer {
 public:
-    explicit DecoderServer(int socket) : socket_(socket) {}
+    // Offered every picture before it is decoded; true when it dealt with
+    // the picture itself. Only the tests' decoder has one, to misbehave.
+    using Interception = std::function<bool(int socket, std::uint32_t id, const SourceFile& file)>;
+
+    DecoderServer(int socket, Interception interception)
+        : socket_(socket), interception_(std::move(interception)) {}
 
     void sayHello(const Lockdown& lockdown);
     // Serves until the viewer closes the socket, then ends the process at
@@ -44,6 +51,7 @@ private:
     void setUp(const Setup& setup, const UniqueFd& profile);
 
     int socket_;
+    Interception interception_;
     Envelope envelope_;
     std::uint32_t cancelledId_ = 0;
     PixelBuffers buffers_;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/decoder/UniqueFd.h"
+#include "platform/base/UniqueFd.h"
 
 #include <cstddef>
 #include <cstdint>

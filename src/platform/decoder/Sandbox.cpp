@@ -1,7 +1,8 @@
 #include "platform/decoder/Sandbox.h"
 
-#include "platform/decoder/Limits.h"
-#include "platform/decoder/UniqueFd.h"
+#include "platform/base/Sanitizer.h"
+#include "platform/base/UniqueFd.h"
+#include "platform/protocol/Protocol.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -186,6 +188,10 @@ bool applySeccomp(std::string& problem) {
 
 Lockdown lockDown(const std::vector<std::string>& readableDirectories) {
     Lockdown result;
+    if constexpr (!kSanitizerBuild) {
+        const rlimit cap{kAddressSpaceBytes, kAddressSpaceBytes};
+        ::setrlimit(RLIMIT_AS, &cap);
+    }
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
         result.problem = failed("no_new_privs");
         return result;

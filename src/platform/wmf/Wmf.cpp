@@ -1,6 +1,6 @@
 #include "platform/wmf/Wmf.h"
 
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 #include "platform/wmf/WmfParser.h"
 #include "platform/wmf/WmfPlayer.h"
 

@@ -1,6 +1,6 @@
 #include "platform/wmf/WmfReader.h"
 
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 
 namespace pictolune::wmf {
 

@@ -1,0 +1,107 @@
+#include "platform/codecs/Decode.h"
+
+#include "platform/base/Errors.h"
+#include "platform/codecs/Bounds.h"
+#include "platform/codecs/Jpeg.h"
+#include "platform/codecs/QtReader.h"
+#include "platform/wmf/Wmf.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+namespace pictolune {
+
+namespace {
+
+// A metafile is read whole before it is parsed. The parser's own limits
+// (48 million bitmap pixels over a file, a million records) keep every
+// metafile it accepts well below this, so a larger file is refused unread
+// rather than held in memory only to be refused.
+constexpr qint64 kMaxMetafileBytes = qint64(256) << 20;
+
+// Enough for every signature below and a metafile's two headers.
+constexpr qint64 kSniffBytes = 64;
+
+enum class Kind { Jpeg, Bmp, Gif, Tiff, Metafile, Unknown };
+
+// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+QByteArray readAt(int fd, qint64 offset, qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got =
+            ::pread(fd, bytes.data() + done, std::size_t(size - done), offset + done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw LoadError(std::strerror(errno));
+        if (got == 0)
+            break;
+        done += got;
+    }
+    bytes.truncate(done);
+    return bytes;
+}
+
+// The format by the file's own signature, as each format's reader checks it.
+Kind kindOf(const QByteArray& head, bool namedAsMetafile) {
+    if (namedAsMetafile || looksLikeWmf(head))
+        return Kind::Metafile;
+    if (head.startsWith("\xff\xd8"))
+        return Kind::Jpeg;
+    if (head.startsWith("BM"))
+        return Kind::Bmp;
+    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
+        return Kind::Gif;
+    if (head.startsWith(QByteArray("II*\0", 4)) || head.startsWith(QByteArray("MM\0*", 4)) ||
+        head.startsWith(QByteArray("II+\0", 4)) || head.startsWith(QByteArray("MM\0+", 4)))
+        return Kind::Tiff;
+    return Kind::Unknown;
+}
+
+Picture decodeMetafile(const SourceFile& file, const DrawSizeChooser& drawSize) {
+    if (file.size > kMaxMetafileBytes)
+        throw LoadError("metafile passes the memory bound");
+    const QByteArray bytes = readAt(file.fd, 0, file.size);
+    if (bytes.size() != file.size)
+        throw LoadError("the metafile changed while it was read");
+    const Picture art = loadWmf(bytes);
+    const QSize own = art.size();
+    const QSize target = decodeSize(own, drawSize);
+    checkMemoryBound(own, target, 32);
+    QImage image = art.render(target);
+    if (image.isNull())
+        throw LoadError("the metafile cannot be drawn at " + std::to_string(target.width()) +
+                        " x " + std::to_string(target.height()) + " pixels");
+    return Picture(drawable(std::move(image)), own);
+}
+
+} // namespace
+
+Picture decodePicture(const SourceFile& file, const DrawSizeChooser& drawSize,
+                      ColourConverter& colours) {
+    if (file.size == 0)
+        throw LoadError("the file is empty");
+    switch (kindOf(readAt(file.fd, 0, kSniffBytes), file.namedAsMetafile)) {
+    case Kind::Metafile:
+        return decodeMetafile(file, drawSize);
+    case Kind::Jpeg:
+        return decodeJpeg(file, drawSize, colours);
+    case Kind::Bmp:
+        return decodeWithQt(file, "bmp", drawSize, colours);
+    case Kind::Gif:
+        return decodeWithQt(file, "gif", drawSize, colours);
+    case Kind::Tiff:
+        return decodeWithQt(file, "tiff", drawSize, colours);
+    case Kind::Unknown:
+        break;
+    }
+    throw LoadError("not a JPEG, BMP, GIF, TIFF or metafile picture");
+}
+
+} // namespace pictolune
