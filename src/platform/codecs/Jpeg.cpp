@@ -5,10 +5,10 @@
 #include "platform/codecs/ColourConverter.h"
 #include "platform/codecs/EmbeddedProfile.h"
 #include "platform/codecs/Exif.h"
+#include "platform/codecs/Finish.h"
 
 #include <QByteArrayView>
 #include <QImage>
-#include <QTransform>
 
 #include <cerrno>
 #include <csetjmp>
@@ -258,20 +258,6 @@ QByteArray embeddedProfile(const jpeg_decompress_struct& info) {
     return iccProfileFromJpegMarkers(app2);
 }
 
-// Turns the picture as Qt's reader does: mirror and flip first, then a
-// quarter turn clockwise.
-QImage upright(QImage image, QImageIOHandler::Transformations turn) {
-    if (turn == QImageIOHandler::TransformationNone)
-        return image;
-    if (turn == QImageIOHandler::TransformationRotate270)
-        return image.transformed(QTransform().rotate(270));
-    image = std::move(image).mirrored(turn.testFlag(QImageIOHandler::TransformationMirror),
-                                      turn.testFlag(QImageIOHandler::TransformationFlip));
-    if (turn.testFlag(QImageIOHandler::TransformationRotate90))
-        image = image.transformed(QTransform().rotate(90));
-    return image;
-}
-
 [[noreturn]] void fail(const Session& session) {
     throw LoadError(session.reason[0] != '\0' ? session.reason : "not a JPEG picture");
 }
@@ -313,11 +299,9 @@ Picture decodeJpeg(const SourceFile& file, const DrawSizeChooser& drawSize,
         cmyk ? colours.cmykRows(profile, info.saw_Adobe_marker != 0) : CmykRows();
     if (!readPixels(*session, image, cmykRows))
         fail(*session);
-    if (decoded != storedTarget)
-        image = image.scaled(storedTarget, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (!cmyk)
-        colours.convert(image, profile);
-    return Picture(upright(std::move(image), turn), own);
+    // CMYK went through its profile as it was decoded.
+    return finishPicture(std::move(image), own, storedTarget, cmyk ? QByteArray() : profile, turn,
+                         colours);
 }
 
 } // namespace pictolune

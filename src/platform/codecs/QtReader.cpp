@@ -4,6 +4,7 @@
 #include "platform/codecs/Bounds.h"
 #include "platform/codecs/ColourConverter.h"
 #include "platform/codecs/EmbeddedProfile.h"
+#include "platform/codecs/Finish.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -83,12 +84,7 @@ Picture decodeWithQt(const SourceFile& file, const QByteArray& format,
                          : int(QImage::toPixelFormat(pixelFormat).bitsPerPixel()),
                      file.size);
 
-    // The reader scales in the file's stored orientation, before it turns
-    // the picture upright.
     const QSize target = decodeSize(own, drawSize);
-    if (target != own)
-        reader.setScaledSize(swap ? target.transposed() : target);
-
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
         if (file.cancelled && file.cancelled())
@@ -99,9 +95,9 @@ Picture decodeWithQt(const SourceFile& file, const QByteArray& format,
     // Decoded pictures are in the display's space and claim none.
     const QByteArray profile = checkedIccProfile(image.colorSpace().iccProfile());
     image.setColorSpace(QColorSpace());
-    image = drawable(std::move(image));
-    colours.convert(image, profile);
-    return Picture(std::move(image), own);
+    // Read upright already.
+    return finishPicture(std::move(image), own, target, profile,
+                         QImageIOHandler::TransformationNone, colours);
 }
 
 void loadQtReaders() {

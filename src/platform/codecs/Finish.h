@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/base/Picture.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QImageIOHandler>
+#include <QSize>
+
+namespace pictolune {
+
+class ColourConverter;
+
+// The last steps every raster format shares, once its reader has decoded
+// the pixels (whole, or reduced where the format allows): scaled down to
+// `target`, given in the decoded picture's own orientation; brought from
+// `profile` (the picture's embedded ICC profile, empty for none) into the
+// display's colour space; turned upright by `turn`; in a format drawn
+// without a conversion. `own` is the picture's own upright size.
+Picture finishPicture(QImage decoded, QSize own, QSize target, const QByteArray& profile,
+                      QImageIOHandler::Transformations turn, ColourConverter& colours);
+
+} // namespace pictolune
