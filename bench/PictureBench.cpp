@@ -4,7 +4,7 @@
 // with an embedded wide-gamut colour profile, which it is converted from.
 #include "platform/base/Allocator.h"
 #include "platform/loading/DecoderPool.h"
-#include "platform/loading/PictureLoader.h"
+#include "platform/loading/LoadPicture.h"
 #include "support/DisplayFixture.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"
@@ -148,6 +148,14 @@ struct Screen : pictolune::testing::DisplayFixture {
 
 Screen* screen = nullptr;
 
+// A show, and the wait for its pixels, which follow from the event loop when
+// they were not decoded within a frame.
+void showAndWait() {
+    screen->display.showImage();
+    while (screen->display.pictureToCome())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 // (d) One ShowImage and one paint of the window: decoded in the viewer;
 // decoded afresh by the decoder processes, as the program does for a
 // picture it had no reason to decode ahead (the file is touched before each
@@ -156,16 +164,18 @@ enum class Source { Viewer, Decoder, Ready };
 
 void showImageAndPaint(benchmark::State& state, const BenchPicture& picture, Source source) {
     std::optional<DecoderPool> decoders;
-    if (source != Source::Viewer)
+    if (source == Source::Viewer)
+        decoders.emplace(DecoderPool::InViewer{});
+    else
         decoders.emplace(PICTOLUNE_DECODER);
     screen->catalogueOf({picture.path});
     // The first show waits for the decoders to start.
-    screen->display.showImage();
+    showAndWait();
     const QByteArray path = QFile::encodeName(picture.path);
     for (auto _ : state) {
         if (source == Source::Decoder)
             ::utimensat(AT_FDCWD, path.constData(), nullptr, 0);
-        screen->display.showImage();
+        showAndWait();
         if (!screen->paint())
             state.SkipWithError("nothing shown");
     }
@@ -175,7 +185,7 @@ void showImageAndPaint(benchmark::State& state, const BenchPicture& picture, Sou
 // picture: the scaled picture is kept, not made again.
 void repaint(benchmark::State& state, const BenchPicture& picture) {
     screen->catalogueOf({picture.path});
-    screen->display.showImage();
+    showAndWait();
     screen->paint();
     for (auto _ : state) {
         if (!screen->paint())

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 int main(int argc, char** argv) {
     pictolune::tuneAllocatorForPictures();
@@ -29,13 +30,24 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
-    // The decoders start while the window is built.
-    pictolune::DecoderPool decoders(pictolune::DecoderPool::installedDecoder());
+    // The decoders start while the window is built; pictures are decoded in
+    // the viewer itself only when the person asks for it.
+    using pictolune::DecoderPool;
+    const bool inViewer = DecoderPool::decodingInViewerAsked();
+    if (inViewer)
+        std::fputs("pictolune: decoding pictures in the viewer itself, outside any sandbox, as "
+                   "PICTOLUNE_DECODE_IN_VIEWER=1 asks\n",
+                   stderr);
+    std::optional<DecoderPool> decoders;
+    if (inViewer)
+        decoders.emplace(DecoderPool::InViewer{});
+    else
+        decoders.emplace(DecoderPool::installedDecoder());
 
     // Qt is given the program's name alone: every argument is Pictolune's.
     int qtArgc = std::min(argc, 1);
     pictolune::Application app(qtArgc, argv);
-    decoders.setDisplayProfile(pictolune::displayIccProfile());
+    decoders->setDisplayProfile(pictolune::displayIccProfile());
     pictolune::DialogFolderChooser chooser;
     pictolune::DialogInputBox inputBox;
     pictolune::SystemDirectoryListing listing;

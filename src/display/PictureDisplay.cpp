@@ -4,11 +4,13 @@
 #include "platform/base/Errors.h"
 #include "platform/base/Numeric.h"
 #include "platform/base/Random.h"
+#include "platform/base/TerminalText.h"
 #include "platform/controls/FormWindow.h"
 #include "platform/controls/Label.h"
 #include "platform/controls/PictureBox.h"
 #include "platform/files/FileNames.h"
-#include "platform/loading/PictureLoader.h"
+#include "platform/loading/PictureFile.h"
+#include "platform/loading/Tunables.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,9 +25,6 @@ namespace {
 
 constexpr qsizetype kCaptionLimit = 100;
 constexpr qsizetype kCaptionTail = 97;
-// A held key repeats every 40 ms or so: a show in a hurry gives the pixels
-// less than that before it steps on.
-constexpr auto kHurriedWait = std::chrono::milliseconds(25);
 
 } // namespace
 
@@ -71,8 +70,10 @@ DrawSizeChooser PictureDisplay::chooser() {
     return [this](QSize own) { return drawSizeFor(own); };
 }
 
-// The pictures the next commands may show: the next draw's in random mode
-// (a slideshow's next tick), then the next and the previous in order.
+// The pictures every single command may show next, most likely first: the
+// next draw's in random mode (a slideshow's next tick), the next and the
+// previous in order (a step, and a wrap to the first or the last), the
+// next draw's in any mode (Space), the first and the last (keys 1 and 0).
 std::vector<QString> PictureDisplay::picturesAhead() const {
     std::vector<QString> paths;
     const auto add = [&](const auto& index) {
@@ -84,16 +85,30 @@ std::vector<QString> PictureDisplay::picturesAhead() const {
             // An index at the end of the 32-bit range, or outside the list.
         }
     };
+    const auto nextDraw = [this](const ImageCatalogue& c) {
+        return drawIndex(random_.peek(), c.lastIndex);
+    };
     if (catalogue_.randomMode)
-        add([this](const ImageCatalogue& c) { return drawIndex(random_.peek(), c.lastIndex); });
+        add(nextDraw);
     add(nextIndex);
     add(previousIndex);
+    add(nextDraw);
+    add([](const ImageCatalogue&) { return 0; });
+    add([](const ImageCatalogue& c) { return c.lastIndex; });
+    // As many as fit in memory, each at most a window's worth of pixels.
+    const QSize window = PictureBox::deviceSize(window_.scaleWidth(), window_.scaleHeight(),
+                                                image1_.devicePixelRatioF());
+    const std::int64_t frame = std::max<std::int64_t>(4LL * window.width() * window.height(), 1);
+    const auto fit = std::size_t(std::max<std::int64_t>(tunables::kMostBytesAhead / frame - 1, 0));
+    paths.resize(std::min(paths.size(), std::max(fit, tunables::kLeastPicturesAhead)));
     return paths;
 }
 
 // `path` is set as soon as the catalogue has named the picture.
 void PictureDisplay::show(const QString*& path) {
     const std::uint64_t show = ++shows_;
+    // The picture a show still waited for is no longer this display's;
+    // the look-ahead keeps it while a next command may want it.
     pending_ = Pending();
     image1_.setStretch(false);
     image1_.setVisible(false);
@@ -102,17 +117,27 @@ void PictureDisplay::show(const QString*& path) {
         catalogue_.currentIndex = drawIndex(random_.draw(), catalogue_.lastIndex);
 
     path = &catalogue_.pathAt(catalogue_.currentIndex);
-    Pending replaced{show, *path, lblFilename_.caption(), pictureHeight_, pictureWidth_};
-    Picture picture =
-        hurried_ ? lookAhead_.loadBy(*path, chooser(), LookAhead::Clock::now() + kHurriedWait,
-                                     [this, show](const Picture& decoded, std::string_view why) {
-                                         pixelsDecoded(show, decoded, why);
-                                     })
-                 : lookAhead_.load(*path, chooser());
-    const bool pixelsToCome = !picture.isEmpty() && picture.raster().isNull();
+    PictureLoad load = lookAhead_.load(*path, chooser());
+    load.waitUntil(PictureLoad::Clock::now() + tunables::kShowWait);
+    if (load.hasFailed())
+        failToLoad(*path, load.failureReason());
+    if (load.isFinished()) {
+        place(*path, load.picture());
+        return;
+    }
+    // The pixels follow; the caption says at once what is on its way.
+    pending_ = {show, *path, load, false, lblFilename_.caption(), pictureHeight_, pictureWidth_};
+    lblFilename_.setCaption(filenameCaption(*path));
+    load.whenChanged([this, show] { progressed(show); });
+    progressed(show);
+}
+
+// Assigns the picture (its pixels may be still to come) and lays it out by
+// its own size.
+void PictureDisplay::place(const QString& path, Picture picture) {
     image1_.setPicture(std::move(picture));
 
-    lblFilename_.setCaption(filenameCaption(*path));
+    lblFilename_.setCaption(filenameCaption(path));
 
     pictureHeight_ = roundHalfEven(image1_.height());
     pictureWidth_ = roundHalfEven(image1_.width());
@@ -128,39 +153,56 @@ void PictureDisplay::show(const QString*& path) {
     image1_.setStretch(placement.stretch);
 
     image1_.setVisible(true);
-    if (pixelsToCome)
-        pending_ = std::move(replaced);
 }
 
-void PictureDisplay::pixelsDecoded(std::uint64_t show, const Picture& picture,
-                                   std::string_view failure) {
+// The picture a show waits for has its own size, its pixels, or its
+// failure.
+void PictureDisplay::progressed(std::uint64_t show) noexcept {
     if (show != pending_.show)
         return;
-    const Pending pending = std::exchange(pending_, Pending());
-    if (failure.empty()) {
-        image1_.setPicture(picture);
+    const PictureLoad& load = pending_.load;
+    if (load.hasFailed()) {
+        failLate();
         return;
     }
-    // As the show would have ended had its load failed at once.
+    try {
+        if (!pending_.placed && !load.ownSize().isEmpty()) {
+            pending_.placed = true;
+            place(pending_.path, Picture(QImage(), load.ownSize()));
+        }
+        if (load.isFinished()) {
+            image1_.setPicture(load.picture());
+            pending_ = Pending();
+        }
+    } catch (...) {
+        // As a show whose fit failed at once.
+        const QString path = std::exchange(pending_, Pending()).path;
+        image1_.clearPicture();
+        reportFailure(&path, std::current_exception());
+    }
+}
+
+// As the show would have ended had its load failed at once.
+void PictureDisplay::failLate() noexcept {
+    const Pending pending = std::exchange(pending_, Pending());
     image1_.clearPicture();
     image1_.setStretch(false);
     image1_.setVisible(false);
     lblFilename_.setCaption(pending.caption);
     pictureHeight_ = pending.height;
     pictureWidth_ = pending.width;
-    reportFailure(&pending.path, std::make_exception_ptr(LoadError(std::string(failure))));
+    try {
+        failToLoad(pending.path, pending.load.failureReason());
+    } catch (...) {
+        reportFailure(&pending.path, std::current_exception());
+    }
 }
 
 void PictureDisplay::reportFailure(const QString* path,
                                    const std::exception_ptr& failure) const noexcept {
     try {
-        std::string line = "pictolune: " + failureText(path, failure);
         // One line whatever a file name holds.
-        const auto isControl = [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
-        };
-        std::replace_if(line.begin(), line.end(), isControl, '?');
-        line += '\n';
+        const std::string line = "pictolune: " + forTerminal(failureText(path, failure)) + '\n';
         std::fwrite(line.data(), 1, line.size(), stderr);
     } catch (...) {
         // Not even the report could be made; the show still fails quietly.

@@ -2,6 +2,7 @@
 
 #include "catalogue/ImageCatalogue.h"
 #include "platform/loading/LookAhead.h"
+#include "platform/loading/PictureLoad.h"
 
 #include <QSize>
 #include <QString>
@@ -9,7 +10,6 @@
 #include <cstdint>
 #include <exception>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace pictolune {
@@ -29,9 +29,12 @@ std::int32_t drawIndex(float r, std::int32_t lastIndex);
 
 // Puts the picture at the catalogue's current index on screen: loaded,
 // captioned, fitted into the window's inner area and centred. Any failure
-// leaves the picture area empty and is never passed on. Meanwhile the
-// pictures the next commands may show are decoded ahead: the next and the
-// previous in the catalogue's order, and in random mode the next draw's.
+// leaves the picture area empty and is never passed on. The window never
+// waits on the decoders for more than a frame: a picture not decoded by
+// then is captioned at once, laid out once its own size is known, and
+// drawn once its pixels are there, unless the next show came first; a
+// failure then ends the show as a failure at once would have. Meanwhile
+// the pictures every single command can show next are decoded ahead.
 class PictureDisplay {
 public:
     PictureDisplay(ImageCatalogue& catalogue, FormWindow& window, PictureBox& image1,
@@ -41,28 +44,27 @@ public:
     // for whoever started the program from a terminal.
     void showImage() noexcept;
 
-    // While set, a show waits for pixels still being decoded for a moment
-    // only: a key held down repeats faster than large pictures decode, and
-    // each press is to step on at once. The show is made with the picture's
-    // own size, and its pixels are drawn when they are decoded, unless the
-    // next show came first; pixels that cannot be decoded fail the show then,
-    // as a load that failed at once would have.
-    void setHurried(bool hurried) { hurried_ = hurried; }
+    // Whether the last show still waits for its picture's size or pixels.
+    bool pictureToCome() const { return pending_.show != 0; }
 
 private:
     QSize drawSizeFor(QSize ownSize) const;
     DrawSizeChooser chooser();
     std::vector<QString> picturesAhead() const;
     void show(const QString*& path);
+    void place(const QString& path, Picture picture);
+    void progressed(std::uint64_t show) noexcept;
+    void failLate() noexcept;
     void reportFailure(const QString* path, const std::exception_ptr& failure) const noexcept;
     std::string failureText(const QString* path, const std::exception_ptr& failure) const;
-    void pixelsDecoded(std::uint64_t show, const Picture& picture, std::string_view failure);
 
-    // A show made in a hurry whose pixels are still to come, and what it
-    // replaced, for when they cannot be decoded.
+    // A show whose picture is still to come, and what it replaced, for when
+    // it cannot be decoded.
     struct Pending {
         std::uint64_t show = 0;
         QString path;
+        PictureLoad load;
+        bool placed = false; // laid out at its own size
         QString caption;
         std::int32_t height = 0;
         std::int32_t width = 0;
@@ -76,7 +78,6 @@ private:
     std::int32_t pictureHeight_ = 0;
     std::int32_t pictureWidth_ = 0;
     LookAhead lookAhead_;
-    bool hurried_ = false;
     std::uint64_t shows_ = 0;
     Pending pending_;
 };

@@ -105,13 +105,6 @@ const KeyBinding kKeyTable[] = {
 bool Form1::handleKey(const QKeyEvent& event) {
     for (const KeyBinding& binding : kKeyTable) {
         if (binding.keys.match(event)) {
-            // A key held down: its shows step on without waiting for large
-            // pictures to decode.
-            struct Hurry {
-                PictureDisplay& display;
-                ~Hurry() { display.setHurried(false); }
-            } hurry{*display_};
-            display_->setHurried(event.isAutoRepeat());
             binding.action(*this);
             return true;
         }

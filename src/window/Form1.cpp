@@ -57,6 +57,10 @@ Form1::~Form1() {
         qApp->removeEventFilter(this);
 }
 
+bool Form1::pictureToCome() const {
+    return display_ && display_->pictureToCome();
+}
+
 void Form1::load() {
     random_.seedFromClock();
     // The window is measured in pixels throughout; nothing to switch.

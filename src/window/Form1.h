@@ -47,6 +47,9 @@ public:
     // window is first shown, while it still has its restored size.
     void load();
 
+    // Whether the picture on show is still on its way from the decoders.
+    bool pictureToCome() const;
+
     // What ending the program does; the default quits the application.
     void setEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
 

@@ -63,13 +63,22 @@ const char* outcome(bool refused) {
     return refused ? "refused" : "allowed";
 }
 
-// What the sandbox must refuse: reading a file outside the font
-// directories, creating a file, opening a socket, running a program.
-std::string probe(const std::string& path) {
-    const int readable = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool readRefused = readable < 0;
+bool opens(const char* path) {
+    const int readable = ::open(path, O_RDONLY | O_CLOEXEC);
     if (readable >= 0)
         ::close(readable);
+    return readable >= 0;
+}
+
+// What the sandbox must refuse: reading a file outside the font
+// directories (or any file, without Landlock), its own environment too,
+// creating a file, opening a socket, running a program, and having the
+// kernel signal another process through its socket.
+std::string probe(int socket, const std::string& path) {
+    const bool readRefused = !opens(path.c_str()) && !opens("/proc/self/environ");
+    const bool ownerRefused = ::fcntl(socket, F_SETOWN, 1) != 0;
+    const bool signalRefused = ::fcntl(socket, F_SETSIG, SIGKILL) != 0;
+    const bool asyncRefused = ::fcntl(socket, F_SETFL, O_ASYNC | O_NONBLOCK) != 0;
     const std::string created = path + ".created";
     const int writable = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     const bool createRefused = writable < 0;
@@ -85,7 +94,8 @@ std::string probe(const std::string& path) {
     const bool execRefused = ::execve(program, arguments, environ) != 0;
     return std::string("probe: read ") + outcome(readRefused) + ", create " +
            outcome(createRefused) + ", socket " + outcome(socketRefused) + ", exec " +
-           outcome(execRefused);
+           outcome(execRefused) + ", owner " + outcome(ownerRefused) + ", signal " +
+           outcome(signalRefused) + ", async " + outcome(asyncRefused);
 }
 
 UniqueFd memfd(std::size_t size, bool sealed) {
@@ -111,11 +121,11 @@ std::optional<DrawSize> header(int socket, std::uint32_t id) {
 }
 
 // A picture whose pixels take a while: then magenta, or a failure.
-bool slow(int socket, std::uint32_t id, bool fail) {
+bool slow(int socket, std::uint32_t id, bool fail, int milliseconds) {
     const auto drawn = header(socket, id);
     if (!drawn)
         return false;
-    ::usleep(300000);
+    ::usleep(useconds_t(milliseconds) * 1000);
     if (fail) {
         Failure failure;
         failure.id = id;
@@ -138,20 +148,48 @@ bool slow(int socket, std::uint32_t id, bool fail) {
     return send(socket, pixels, fd.get());
 }
 
+// A message carrying two descriptors, which no message of the protocol does.
+bool sendTwoDescriptors(int socket, const Pixels& pixels, int fd) {
+    iovec part{const_cast<Pixels*>(&pixels), sizeof pixels};
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    cmsghdr* item = CMSG_FIRSTHDR(&header);
+    item->cmsg_level = SOL_SOCKET;
+    item->cmsg_type = SCM_RIGHTS;
+    item->cmsg_len = CMSG_LEN(2 * sizeof(int));
+    const int fds[2] = {fd, fd};
+    std::memcpy(CMSG_DATA(item), fds, sizeof fds);
+    return ::sendmsg(socket, &header, MSG_NOSIGNAL) >= 0;
+}
+
 // Plays the header and draw size honestly, then answers with pixels that
-// lie in the way `kind` names.
+// lie in the way `kind` names; or with a header of no size.
 bool lie(int socket, std::uint32_t id, const std::string& kind) {
+    if (kind == "no-size") {
+        Header empty;
+        empty.id = id;
+        return send(socket, empty);
+    }
     const auto drawn = header(socket, id);
     if (!drawn)
         return false;
     Pixels pixels;
     pixels.id = kind == "wrong-id" ? id + 1 : id;
-    pixels.width = drawn->width + (kind == "oversize" ? 1 : 0);
+    pixels.width = drawn->width + (kind == "oversize" ? 1 : kind == "undersize" ? -1 : 0);
     pixels.height = drawn->height;
     pixels.bytesPerLine = pixels.width * 4 - (kind == "stride" ? 4 : 0);
     pixels.format = kind == "format" ? QImage::Format_Mono : QImage::Format_RGB32;
     const auto size = std::size_t(pixels.bytesPerLine) * std::size_t(pixels.height);
-    const UniqueFd fd = memfd(kind == "short-memfd" ? size / 2 : size, kind != "unsealed");
+    const std::size_t memory = kind == "short-memfd"  ? size / 2
+                               : kind == "huge-memfd" ? size * 4
+                                                      : size;
+    const UniqueFd fd = memfd(memory, kind != "unsealed");
+    if (kind == "two-descriptors")
+        return sendTwoDescriptors(socket, pixels, fd.get());
     return send(socket, pixels, fd.get());
 }
 
@@ -167,12 +205,20 @@ bool actOutTestFault(int socket, std::uint32_t id, const SourceFile& file) {
         std::raise(SIGSEGV);
     } else if (request == "hang") {
         hang();
+    } else if (request == "silent") {
+        // Neither works nor answers, whatever it is told (the sandbox
+        // allows sleeping, not pause()).
+        for (;;)
+            ::sleep(1000);
     } else if (request == "allocate") {
         answer = allocateWithoutEnd();
     } else if (request.rfind("probe:", 0) == 0) {
-        answer = probe(request.substr(6));
-    } else if (request == "slow" || request == "slow-failure") {
-        if (!slow(socket, id, request == "slow-failure"))
+        answer = probe(socket, request.substr(6));
+    } else if (request.rfind("slow", 0) == 0) {
+        // slow, slow-failure, slow:MS, slow-failure:MS
+        const std::size_t colon = request.find(':');
+        const int milliseconds = colon == std::string::npos ? 300 : std::atoi(&request[colon + 1]);
+        if (!slow(socket, id, request.rfind("slow-failure", 0) == 0, milliseconds))
             ::_exit(0);
         return true;
     } else {

@@ -41,7 +41,7 @@ protected:
     // Shows the current picture and answers what the show said on stderr.
     std::string showImageSaying() {
         StderrCapture stderrText;
-        display.showImage();
+        show();
         return stderrText.take();
     }
 
@@ -63,7 +63,7 @@ TEST_F(ShowImageTest, SmallPictureIsCentredAtItsOwnSize) {
 
 TEST_F(ShowImageTest, ExactFitIsDrawnUnscaledFromTheCorner) {
     catalogueOf({writePicture("exact.bmp", 800, 600)});
-    display.showImage();
+    show();
     EXPECT_FALSE(image1.stretch());
     EXPECT_EQ(image1.left(), 0);
     EXPECT_EQ(image1.top(), 0);
@@ -72,7 +72,7 @@ TEST_F(ShowImageTest, ExactFitIsDrawnUnscaledFromTheCorner) {
 
 TEST_F(ShowImageTest, LargePictureIsScaledDownAndDecodedNoLarger) {
     catalogueOf({writePicture("large.bmp", 3000, 2000)});
-    display.showImage();
+    show();
     EXPECT_EQ(image1.width(), 800);
     EXPECT_EQ(image1.height(), 533.333313f);
     const QSize decoded = image1.picture().raster().size();
@@ -96,7 +96,7 @@ TEST_F(ShowImageTest, FailuresToLoadLeaveTheAreaEmptyAndTheCaptionAsItWas) {
     };
     for (const auto& c : cases) {
         catalogueOf({good, c.path});
-        display.showImage();
+        show();
         ASSERT_TRUE(image1.visible());
 
         catalogue.currentIndex = 1;
@@ -142,14 +142,14 @@ TEST_F(ShowImageTest, AreaOfHeightZeroFailsInTheFitAndRecovers) {
     EXPECT_TRUE(image1.picture().isEmpty());
 
     window.resize(800, 600);
-    display.showImage();
+    show();
     EXPECT_TRUE(image1.visible());
     EXPECT_EQ(image1.left(), 80);
 }
 
 TEST_F(ShowImageTest, EmptyPathShowsNothingAndClearsTheCaption) {
     catalogueOf({writePicture("a.bmp", 64, 48)});
-    display.showImage();
+    show();
     catalogue.currentIndex = 1;       // the spare empty element
     EXPECT_EQ(showImageSaying(), ""); // not a failure
     EXPECT_TRUE(image1.visible());
@@ -161,7 +161,7 @@ TEST_F(ShowImageTest, RandomModeKeepsTheDrawEvenWhenTheShowFails) {
     catalogueOf({dir.filePath("gone1.jpg"), dir.filePath("gone2.jpg"), dir.filePath("gone3.jpg")});
     catalogue.randomMode = true;
     catalogue.currentIndex = 99;
-    display.showImage();
+    show();
     EXPECT_GE(catalogue.currentIndex, 0);
     EXPECT_LE(catalogue.currentIndex, 2);
     EXPECT_FALSE(image1.visible());

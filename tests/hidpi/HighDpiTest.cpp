@@ -26,7 +26,7 @@ protected:
         const QString path = dir.filePath("p.bmp");
         ASSERT_TRUE(picture.save(path, "BMP"));
         catalogueOf({path});
-        display.showImage();
+        DisplayFixture::show();
         ASSERT_TRUE(image1.visible());
     }
 

@@ -33,7 +33,10 @@ QByteArray bytesOf(const QString& path) {
 
 class ChangingFolderTest : public WindowTest {
 protected:
-    void press(int key) { QTest::keyClick(form.get(), Qt::Key(key)); }
+    void press(int key) {
+        QTest::keyClick(form.get(), Qt::Key(key));
+        settle();
+    }
     // The slideshow at its fastest: a 1 ms interval, playing.
     void playAtOneMillisecond() {
         inputBox.reply = QStringLiteral("0.001");

@@ -6,6 +6,7 @@
 #include "platform/controls/Label.h"
 #include "platform/controls/PictureBox.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
@@ -78,6 +79,9 @@ ShowResult showAndCheck(Form1& form, std::int32_t index) {
     QElapsedTimer clock;
     clock.start();
     form.showImage();
+    // Until the picture has come, as a person waits to see it.
+    while (form.pictureToCome())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     ShowResult result;
     result.milliseconds = double(clock.nsecsElapsed()) / 1e6;
     result.shown = !form.image1->isHidden();
@@ -102,6 +106,9 @@ ShowResult showAndCheck(Form1& form, std::int32_t index) {
 
 void checkDisplayState(const Form1& form) {
     const PictureBox& image = *form.image1;
+    // A show whose picture is on its way is in none of the end states.
+    if (form.pictureToCome())
+        return;
     if (image.isHidden()) {
         EXPECT_TRUE(image.picture().isEmpty());
         return;

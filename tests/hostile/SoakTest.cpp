@@ -144,6 +144,7 @@ TEST_F(SoakTest, SlideshowAtOneMillisecondWithKeysAndResizes) {
     for (std::int32_t i = 0; i < pictures; ++i) {
         form->catalogue.currentIndex = i;
         form->showImage();
+        settle();
     }
     // The heap is compared in one state at both ends: the show paused on
     // the first picture of the maximised window, so that a larger window or
@@ -155,6 +156,7 @@ TEST_F(SoakTest, SlideshowAtOneMillisecondWithKeysAndResizes) {
         form->catalogue.randomMode = false;
         form->catalogue.currentIndex = 0;
         form->showImage();
+        settle();
         runFor(0.2);
         const long kb = heapInUseKb();
         form->tmrSlideshow->setEnabled(true);

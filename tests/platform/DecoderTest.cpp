@@ -1,14 +1,20 @@
-// The decoder processes: a decoder's crash, hang, memory blow-up or lie is
-// a load error for that picture alone; the sandbox holds; and where no
-// decoder can run, the viewer decodes by itself and says so once.
+// The decoder processes as a boundary: whatever a decoder does (crash,
+// spin, stay silent, hog memory, lie in its answers, fail to start or to
+// lock itself down) costs at most its own picture; the sandbox refuses what
+// an attacker inside a decoder would try, with Landlock and without; a busy
+// machine never turns a valid picture into a load error; and nothing is
+// decoded in the viewer unless asked for.
 #include "platform/base/Errors.h"
+#include "platform/codecs/Work.h"
 #include "platform/loading/DecoderPool.h"
-#include "platform/loading/PictureLoader.h"
+#include "platform/loading/LoadPicture.h"
+#include "platform/loading/Tunables.h"
 #include "support/Processes.h"
 #include "support/StderrCapture.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -19,8 +25,7 @@
 #include <string>
 #include <thread>
 
-#include <linux/landlock.h>
-#include <sys/syscall.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace pictolune {
@@ -28,7 +33,7 @@ namespace {
 
 using namespace pictolune::testing;
 
-// A file that makes a decoder of the test build misbehave (see TestFaults.h).
+// A file that makes the tests' decoder misbehave (see TestFaults.h).
 QByteArray fault(const std::string& kind) {
     return QByteArray("pictolune-test-fault:") + kind.c_str() + "\n";
 }
@@ -37,10 +42,14 @@ QSize fitSmall(QSize own) {
     return own.scaled(QSize(32, 32), Qt::KeepAspectRatio).boundedTo(own);
 }
 
+QSize fitScreen(QSize own) {
+    return own.scaled(QSize(1920, 1080), Qt::KeepAspectRatio).boundedTo(own);
+}
+
 // What a load ends in: "loaded", or the load error's text.
-std::string outcome(const QString& path) {
+std::string outcome(const QString& path, const DrawSizeChooser& drawSize = fitSmall) {
     try {
-        return loadPicture(path, fitSmall).raster().isNull() ? "nothing" : "loaded";
+        return loadPicture(path, drawSize).raster().isNull() ? "nothing" : "loaded";
     } catch (const LoadError& error) {
         return error.what();
     }
@@ -70,14 +79,21 @@ bool allLockedDown() {
     return children.size() >= 2;
 }
 
+std::vector<pid_t> childPids() {
+    std::vector<pid_t> found;
+    for (const ChildProcess& child : childProcesses())
+        found.push_back(child.pid);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 class DecoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(DecoderPool::current(), nullptr);
         ASSERT_TRUE(writeJpeg(sound_, QSize(64, 48)));
     }
-    // A fault request, padded with a hole to `size` bytes: the deadline grows
-    // with the file.
+    // A fault request, padded with a hole to `size` bytes.
     QString faultFile(const std::string& kind, qint64 size = 0) {
         const QString path =
             dir_.filePath(QString::fromStdString("fault-" + kind.substr(0, kind.find(':'))));
@@ -86,25 +102,45 @@ protected:
                     (size == 0 || file.resize(size)));
         return path;
     }
+    // The tests' decoder started with `arguments`, through a script that
+    // counts its starts in `starts`.
+    std::string decoderWith(const std::string& arguments) {
+        const QString script = dir_.filePath(QString::fromStdString("decoder" + arguments));
+        EXPECT_TRUE(writeBytes(script, QByteArray("#!/bin/sh\necho >>'") +
+                                           QFile::encodeName(starts_) + "'\nexec '" +
+                                           PICTOLUNE_DECODER + "' " + arguments.c_str() + "\n"));
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+        return script.toStdString();
+    }
+    int starts() const {
+        QFile file(starts_);
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    }
     void expectSoundLoads() { EXPECT_EQ(outcome(sound_), "loaded"); }
 
     QTemporaryDir dir_;
     const QString sound_ = dir_.filePath("sound.jpg");
+    const QString starts_ = dir_.filePath("starts");
 };
 
-TEST_F(DecoderTest, EachFaultIsALoadErrorAndTheNextPictureLoads) {
+TEST_F(DecoderTest, EachLieCostsItsPictureOnly) {
     const struct {
         const char* kind;
         const char* reason;
     } cases[] = {
         {"crash", "the decoder crashed (signal 11"},
-        {"hang", "took too long to decode"},
+        {"hang", "of processor time to decode"},
+        {"silent", "the decoder did nothing for"},
         {"oversize", "gave pixels of another size than asked"},
-        {"short-memfd", "gave less memory than its pixels need"},
+        {"undersize", "gave pixels of another size than asked"},
+        {"short-memfd", "gave memory of another size than its pixels need"},
+        {"huge-memfd", "gave memory of another size than its pixels need"},
         {"unsealed", "gave memory that is not sealed"},
         {"stride", "gave rows of the wrong length"},
         {"format", "gave pixels in an unknown format"},
         {"wrong-id", "answered out of turn"},
+        {"two-descriptors", "the decoder sent a malformed message"},
+        {"no-size", "the decoder gave a picture of no size"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
@@ -114,7 +150,7 @@ TEST_F(DecoderTest, EachFaultIsALoadErrorAndTheNextPictureLoads) {
     }
 }
 
-// The file is large enough for a deadline of many seconds: the memory cap
+// The file is large enough for a budget of many seconds: the memory cap
 // (RLIMIT_AS, or the sanitizer's limit) must end it first.
 TEST_F(DecoderTest, EndlessAllocationMeetsTheMemoryCap) {
     const std::string text = outcome(faultFile("allocate", qint64(512) << 20));
@@ -127,10 +163,13 @@ TEST_F(DecoderTest, ADecoderKilledFromOutsideFailsOnlyItsPicture) {
     // Every decoder ready and idle: the one that runs is the one stuck.
     ASSERT_TRUE(waitFor(allLockedDown));
     std::atomic<bool> killed = false;
+    // The one that spins: the others are idle.
     std::thread killer([&] {
         waitFor([&] {
             for (const ChildProcess& child : childProcesses()) {
-                if (child.state == 'R' && ::kill(child.pid, SIGKILL) == 0)
+                const long before = processorTicks(child.pid);
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (processorTicks(child.pid) - before >= 3 && ::kill(child.pid, SIGKILL) == 0)
                     return killed = true;
             }
             return false;
@@ -145,40 +184,28 @@ TEST_F(DecoderTest, ADecoderKilledFromOutsideFailsOnlyItsPicture) {
         EXPECT_NE(child.state, 'Z') << child.pid;
 }
 
-// Pictures decoded ahead wait for idle decoders, and one of them stops early
-// for a picture that is waited for; no decoder is replaced for it, and what
-// was decoded ahead meanwhile is still there.
-TEST_F(DecoderTest, PicturesDecodedAheadGiveWayToOneWaitedFor) {
+// A picture wanted now while every decoder is busy decoding ahead is served
+// first: one picture decoded ahead gives way, and is decoded once the
+// decoder is free again. No decoder is replaced for it.
+TEST_F(DecoderTest, APictureWantedNowGoesBeforePicturesDecodedAhead) {
     DecoderPool& pool = *DecoderPool::current();
     ASSERT_TRUE(waitFor(allLockedDown));
-    const auto pids = [] {
-        std::vector<pid_t> found;
-        for (const ChildProcess& child : childProcesses())
-            found.push_back(child.pid);
-        std::sort(found.begin(), found.end());
-        return found;
-    };
-    const std::vector<pid_t> decoders = pids();
+    const std::vector<pid_t> decoders = childPids();
     const QString big = dir_.filePath("big.jpg");
-    ASSERT_TRUE(writeJpeg(big, QSize(3000, 2000)));
-    std::vector<DecoderPool::Ticket> ahead;
-    for (std::size_t i = 0; i < decoders.size() + 1; ++i) {
-        PictureFile file = openPicture(big);
-        const auto size = qint64(file.state.size);
-        ahead.push_back(pool.submitAhead({std::move(file.fd), size, false}, {}));
-        ASSERT_NE(ahead.back(), 0u);
+    ASSERT_TRUE(writeJpeg(big, QSize(4000, 3000)));
+    std::vector<PictureLoad> ahead;
+    for (std::size_t i = 0; i < decoders.size() + 2; ++i)
+        ahead.push_back(pool.loadAhead(openPicture(big), {}, int(i)));
+    const PictureLoad now = pool.load(openPicture(sound_), fitSmall);
+    now.waitUntil(PictureLoad::Clock::time_point::max());
+    EXPECT_FALSE(now.hasFailed()) << now.failureReason();
+    EXPECT_TRUE(std::any_of(ahead.begin(), ahead.end(),
+                            [](const PictureLoad& load) { return !load.isFinished(); }));
+    for (const PictureLoad& load : ahead) {
+        load.waitUntil(PictureLoad::Clock::time_point::max());
+        EXPECT_EQ(load.picture().raster().size(), QSize(4000, 3000)) << load.failureReason();
     }
-    expectSoundLoads();
-    // At most one gave way; the others are decoded in full.
-    std::size_t whole = 0;
-    for (const DecoderPool::Ticket ticket : ahead) {
-        try {
-            whole += pool.wait(ticket).raster().size() == QSize(3000, 2000);
-        } catch (const LoadError&) {
-        }
-    }
-    EXPECT_GE(whole, ahead.size() - 1);
-    EXPECT_EQ(pids(), decoders);
+    EXPECT_EQ(childPids(), decoders);
 }
 
 TEST_F(DecoderTest, EveryDecoderIsLockedDown) {
@@ -186,31 +213,66 @@ TEST_F(DecoderTest, EveryDecoderIsLockedDown) {
     EXPECT_TRUE(waitFor(allLockedDown));
 }
 
-// From inside a decoder: reading a file outside the font folders, creating
-// a file, opening a socket and running a program are all refused.
-TEST_F(DecoderTest, TheSandboxRefusesFilesSocketsAndPrograms) {
+// From inside a decoder, as a file that took it over would try: reading a
+// file outside the font folders and its own environment, creating a file,
+// opening a socket, running a program, and having the kernel signal
+// another process through its socket are all refused; on a kernel without
+// Landlock too, where it opens no file at all and stderr says so once.
+TEST_F(DecoderTest, TheSandboxRefusesWhatATakenOverDecoderTries) {
     const QString secret = dir_.filePath("secret.txt");
     ASSERT_TRUE(writeBytes(secret, "not for decoders"));
-    const std::string text = outcome(faultFile("probe:" + secret.toStdString()));
-    // Without Landlock in the kernel, nothing stops the reading.
-    const bool landlock =
-        ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION) > 0;
-    EXPECT_TRUE(contains(text, landlock ? "read refused" : "read allowed")) << text;
-    EXPECT_TRUE(contains(text, "create refused, socket refused, exec refused")) << text;
+    const QString probe = faultFile("probe:" + secret.toStdString());
+    const std::string refused = "read refused, create refused, socket refused, exec refused, "
+                                "owner refused, signal refused, async refused";
+    EXPECT_TRUE(contains(outcome(probe), refused)) << outcome(probe);
+    StderrCapture said;
+    {
+        DecoderPool withoutLandlock(decoderWith("--no-landlock"));
+        EXPECT_TRUE(contains(outcome(probe), refused)) << outcome(probe);
+        EXPECT_EQ(outcome(sound_), "loaded");
+    }
+    EXPECT_EQ(said.take(), "pictolune: the kernel has no Landlock: the decoders open no file once "
+                           "they have started, and metafile text uses the fonts they loaded "
+                           "before\n");
     EXPECT_FALSE(QFile::exists(secret + ".created"));
+}
+
+// Decoders that cannot start, or cannot be trusted once started: every
+// picture fails with the reason, none is decoded in the viewer, the starts
+// are few and spaced out, and stderr says so once.
+TEST_F(DecoderTest, WithoutALockedDownDecoderPicturesFailWithTheReason) {
+    const std::string missing = dir_.filePath("no-decoder-here").toStdString();
+    const struct {
+        std::string decoder, reason;
+    } cases[] = {
+        {missing, "cannot start " + missing + ": No such file or directory"},
+        {decoderWith("--start=die"), "the decoder exited with status 1 while starting"},
+        {decoderWith("--start=malformed"), "the decoder speaks another protocol"},
+        {decoderWith("--start=version"), "the decoder speaks another protocol"},
+        {decoderWith("--start=unconfined"), "the decoder cannot lock itself down (told to say so)"},
+    };
+    const std::size_t decoders = childProcesses().size();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.decoder);
+        QFile::remove(starts_);
+        StderrCapture said;
+        {
+            const DecoderPool closed(c.decoder);
+            EXPECT_EQ(outcome(sound_), "Cannot load picture: " + sound_.toStdString() +
+                                           ": no decoder can run: " + c.reason);
+            EXPECT_TRUE(contains(outcome(sound_), c.reason));
+        }
+        EXPECT_LE(starts(), tunables::kMostFailedStarts);
+        EXPECT_EQ(said.take(), "pictolune: no picture can be decoded: " + c.reason +
+                                   " (PICTOLUNE_DECODE_IN_VIEWER=1 decodes them in the viewer "
+                                   "itself, outside any sandbox)\n");
+        EXPECT_EQ(childProcesses().size(), decoders);
+    }
     expectSoundLoads();
 }
 
-// A decoder that cannot be started, or that ends before it is ready: the
-// viewer decodes by itself, with the same results, and says so once.
-TEST_F(DecoderTest, WithoutDecodersTheViewerDecodesItself) {
-    const std::string missing = dir_.filePath("no-decoder-here").toStdString();
-    const struct {
-        std::string decoder, said;
-    } cases[] = {
-        {missing, "cannot start " + missing + ": No such file or directory"},
-        {"/bin/true", "the decoder exited with status 0 while starting"},
-    };
+// Asked for, the viewer decodes every format itself, with the same results.
+TEST_F(DecoderTest, DecodingInTheViewerWhenAskedGivesTheSamePictures) {
     ASSERT_TRUE(
         writeJpegWithOrientation(dir_.filePath("turned.jpg"), photographicImage(QSize(60, 40)), 6));
     ASSERT_TRUE(writeGif(dir_.filePath("p.gif"), QSize(30, 20)));
@@ -218,34 +280,56 @@ TEST_F(DecoderTest, WithoutDecodersTheViewerDecodesItself) {
     ASSERT_TRUE(writeBytes(dir_.filePath("p.wmf"), smallMetafile()));
     ASSERT_TRUE(writeBytes(dir_.filePath("bomb.gif"), gifClaiming(QSize(65535, 65535))));
     const std::size_t decoders = childProcesses().size();
-    DecoderPool* const pool = DecoderPool::current();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.decoder);
-        StderrCapture stderrLines;
-        {
-            DecoderPool fallback(c.decoder);
-            EXPECT_EQ(DecoderPool::current(), &fallback);
-            EXPECT_EQ(loadPicture(dir_.filePath("turned.jpg"), fitSmall).raster().size(),
-                      QSize(21, 32));
-            EXPECT_EQ(loadPicture(dir_.filePath("turned.jpg")).size(), QSize(40, 60));
-            EXPECT_EQ(loadPicture(dir_.filePath("p.gif")).raster().size(), QSize(30, 20));
-            EXPECT_EQ(loadPicture(dir_.filePath("p.tiff"), fitSmall).raster().size(),
-                      QSize(32, 21));
-            EXPECT_FALSE(loadPicture(dir_.filePath("p.wmf"), fitSmall).raster().isNull());
-            EXPECT_TRUE(contains(outcome(dir_.filePath("bomb.gif")), "passes the"));
-            EXPECT_TRUE(contains(outcome(faultFile("crash")), "not a JPEG, BMP, GIF"));
-            EXPECT_EQ(childProcesses().size(), decoders);
-        }
-        EXPECT_EQ(stderrLines.take(), "pictolune: decoding in the viewer: " + c.said + "\n");
-        EXPECT_EQ(DecoderPool::current(), pool);
-    }
-    expectSoundLoads();
+    const DecoderPool inViewer(DecoderPool::InViewer{});
+    EXPECT_EQ(loadPicture(dir_.filePath("turned.jpg"), fitSmall).raster().size(), QSize(21, 32));
+    EXPECT_EQ(loadPicture(dir_.filePath("turned.jpg")).size(), QSize(40, 60));
+    EXPECT_EQ(loadPicture(dir_.filePath("p.gif")).raster().size(), QSize(30, 20));
+    EXPECT_EQ(loadPicture(dir_.filePath("p.tiff"), fitSmall).raster().size(), QSize(32, 21));
+    EXPECT_FALSE(loadPicture(dir_.filePath("p.wmf"), fitSmall).raster().isNull());
+    EXPECT_TRUE(contains(outcome(dir_.filePath("bomb.gif")), "passes the"));
+    EXPECT_TRUE(contains(outcome(faultFile("crash")), "not a JPEG, BMP, GIF"));
+    EXPECT_EQ(childProcesses().size(), decoders);
+}
+
+// Processor time, not wall-clock time: with every core kept busy by other
+// programs, large valid photos still show, baseline and progressive alike.
+TEST_F(DecoderTest, ABusyMachineNeverTurnsAValidPictureIntoALoadError) {
+    const QImage photo = photographicImage(QSize(6000, 4000), 7);
+    const QString baseline = dir_.filePath("baseline.jpg");
+    const QString progressive = dir_.filePath("progressive.jpg");
+    ASSERT_TRUE(writeJpeg(baseline, photo));
+    ASSERT_TRUE(writeProgressiveJpeg(progressive, photo));
+    const BusyLoops others(2);
+    for (const QString& path : {baseline, progressive})
+        EXPECT_EQ(outcome(path, fitScreen), "loaded") << path.toStdString();
+}
+
+// What a decoder claims its picture's pixels cost, by which its budget is
+// sized: one pass for a baseline JPEG and other formats, a pass for each
+// scan of a progressive one, much for a metafile's every byte.
+TEST_F(DecoderTest, TheWorkAPictureClaimsFollowsItsFormat) {
+    const QImage photo = photographicImage(QSize(64, 48), 3);
+    const QString progressive = dir_.filePath("progressive.jpg");
+    const QString bmp = dir_.filePath("p.bmp");
+    const QString wmf = dir_.filePath("p.wmf");
+    ASSERT_TRUE(writeProgressiveJpeg(progressive, photo) && writeBmp(bmp, photo) &&
+                writeBytes(wmf, smallMetafile()));
+    const auto claim = [](const QString& path, QSize own) {
+        const PictureFile file = openPicture(path);
+        return claimedWork(file.source(), own);
+    };
+    const std::uint64_t pixels = 64 * 48;
+    EXPECT_EQ(claim(sound_, QSize(64, 48)), pixels);
+    EXPECT_EQ(claim(bmp, QSize(64, 48)), pixels);
+    EXPECT_GE(claim(progressive, QSize(64, 48)), 3 * pixels);
+    EXPECT_LE(claim(progressive, QSize(64, 48)), 20 * pixels);
+    EXPECT_GE(claim(wmf, QSize(100, 100)), std::uint64_t(smallMetafile().size()) * 1000);
 }
 
 // The display's colour profile reaches the decoders told while they start,
 // as at launch, those started later in place of one that crashed, and the
-// viewer's own decoding where no decoder runs; told sRGB again, they leave
-// an sRGB picture alone.
+// viewer's own decoding when asked for; told sRGB again, they leave an sRGB
+// picture alone.
 TEST_F(DecoderTest, PicturesComeInTheDisplaysColourSpace) {
     const QByteArray wide = wideGamutProfile();
     const QImage stored = photographicImage(QSize(60, 40), 2).convertToFormat(QImage::Format_RGB32);
@@ -254,19 +338,21 @@ TEST_F(DecoderTest, PicturesComeInTheDisplaysColourSpace) {
     const QImage expected = lcmsReference(stored, srgbProfile(), wide);
     ASSERT_GT(largestDifference(expected, stored), 8);
     const QString crash = faultFile("crash");
-    for (const std::string& decoder :
-         {std::string(PICTOLUNE_DECODER), dir_.filePath("no-decoder-here").toStdString()}) {
-        SCOPED_TRACE(decoder);
-        const StderrCapture fallbackNotice;
-        DecoderPool pool(decoder);
-        pool.setDisplayProfile(wide);
+    for (const bool inViewer : {false, true}) {
+        SCOPED_TRACE(inViewer ? "in the viewer" : "in the decoders");
+        std::optional<DecoderPool> pool;
+        if (inViewer)
+            pool.emplace(DecoderPool::InViewer{});
+        else
+            pool.emplace(PICTOLUNE_DECODER);
+        pool->setDisplayProfile(wide);
         for (const QString& file : {srgb, crash, srgb, crash, srgb, srgb}) {
             if (file == crash)
                 outcome(crash);
             else
                 EXPECT_LE(largestDifference(loadPicture(file).raster(), expected), 2);
         }
-        pool.setDisplayProfile({});
+        pool->setDisplayProfile({});
         EXPECT_EQ(loadPicture(srgb).raster(), stored);
     }
 }

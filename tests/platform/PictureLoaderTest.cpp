@@ -1,6 +1,6 @@
-#include "platform/loading/PictureLoader.h"
 #include "platform/base/Errors.h"
 #include "platform/files/FileNames.h"
+#include "platform/loading/LoadPicture.h"
 #include "support/ProcessMemory.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"

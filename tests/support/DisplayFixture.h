@@ -7,6 +7,7 @@
 #include "platform/controls/Label.h"
 #include "platform/controls/PictureBox.h"
 
+#include <QCoreApplication>
 #include <QSize>
 #include <QString>
 
@@ -23,6 +24,17 @@ struct DisplayFixture {
     explicit DisplayFixture(QSize area) {
         window.resize(area);
         random.seed(1);
+    }
+
+    // Shows the current picture, and runs the event loop until its pixels
+    // (or its failure) have come, as a person waits to see it.
+    void show() {
+        display.showImage();
+        settle();
+    }
+    void settle() {
+        while (display.pictureToCome())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
 
     // The catalogue becomes `paths` and the spare empty element a folder

@@ -1,10 +1,19 @@
 #include "support/Processes.h"
 
 #include <dirent.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
 
 namespace pictolune::testing {
 
@@ -31,6 +40,23 @@ std::vector<ChildProcess> childProcesses() {
         children.push_back({pid, state.empty() ? '?' : state[0]});
     });
     return children;
+}
+
+long processorTicks(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The fields after the name, which may hold spaces, behind its ')'.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long user = 0;
+    long system = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            user = std::atol(field.c_str());
+        if (i == 15)
+            system = std::atol(field.c_str());
+    }
+    return user + system;
 }
 
 std::string statusField(pid_t pid, const std::string& field) {
@@ -81,6 +107,26 @@ long long mappedBytes(const std::string& name) {
                  std::stoll(line.substr(0, dash), nullptr, 16);
     }
     return total;
+}
+
+BusyLoops::BusyLoops(int perCore) {
+    char shell[] = "/bin/sh";
+    char command[] = "-c";
+    char loop[] = "while :; do :; done";
+    char* argv[] = {shell, command, loop, nullptr};
+    const int count = perCore * int(std::max(1u, std::thread::hardware_concurrency()));
+    for (int i = 0; i < count; ++i) {
+        pid_t pid = -1;
+        if (::posix_spawn(&pid, shell, nullptr, nullptr, argv, environ) == 0)
+            loops_.push_back(pid);
+    }
+}
+
+BusyLoops::~BusyLoops() {
+    for (const pid_t pid : loops_) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
 }
 
 } // namespace pictolune::testing

@@ -319,6 +319,13 @@ bool writeJpeg(const QString& path, QSize size, int quality, quint32 seed) {
     return writeJpeg(path, photographicImage(size, seed), quality);
 }
 
+bool writeProgressiveJpeg(const QString& path, const QImage& image, int quality) {
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(true);
+    return writer.write(image);
+}
+
 bool writeBmp(const QString& path, const QImage& image) {
     return writeWith(path, image, "bmp");
 }

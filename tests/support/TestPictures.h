@@ -19,6 +19,8 @@ QImage photographicImage(QSize size, quint32 seed = 1);
 
 bool writeJpeg(const QString& path, const QImage& image, int quality = 90);
 bool writeJpeg(const QString& path, QSize size, int quality = 90, quint32 seed = 1);
+// Progressive, as many phones and web exports write them: ten scans or so.
+bool writeProgressiveJpeg(const QString& path, const QImage& image, int quality = 90);
 bool writeBmp(const QString& path, const QImage& image);
 bool writeBmp(const QString& path, QSize size, quint32 seed = 1);
 bool writeTiff(const QString& path, const QImage& image);

@@ -105,6 +105,7 @@ TEST_F(OptionsPanelTest, MovementOverThePictureCountsButOverThePanelNever) {
     tall.fill(Qt::red);
     ASSERT_TRUE(tall.save(dir.filePath("pic00.bmp"), "BMP"));
     form->showImage();
+    settle();
     ASSERT_TRUE(form->image1->visible());
     ASSERT_GE(form->image1->top() + form->image1->height(), 560);
 

@@ -85,6 +85,13 @@ protected:
         form->showMaximized();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         ASSERT_TRUE(waitFor([this] { return form->width() == 800 && form->height() == 600; }));
+        settle();
+    }
+    // Runs the event loop until the picture on show has come from the
+    // decoders, as a person waits to see it.
+    void settle() {
+        while (form->pictureToCome())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     QString pathOf(int index) const {
         return dir.filePath(QStringLiteral("pic%1.bmp").arg(index, 2, 10, QChar('0')));

@@ -1,17 +1,12 @@
 #pragma once
 
+#include "platform/base/Limits.h"
 #include "platform/codecs/Decode.h"
 
 #include <QImage>
 #include <QSize>
 
 namespace pictolune {
-
-// Memory bound for one picture: 1 GiB. No picture is decoded into a buffer
-// above it, counted at no less than 4 bytes a pixel, as drawing it costs.
-// 1 GiB holds 268 million pixels, past every camera sold today.
-constexpr qint64 kMaxPictureBytes = qint64(1) << 30;
-constexpr int kMaxPictureMegabytes = int(kMaxPictureBytes >> 20);
 
 // The size to decode at, upright: the chooser's answer, never larger than
 // the picture in either direction and at least one pixel. No chooser, or an

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/base/Limits.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -14,10 +16,6 @@ namespace pictolune {
 // A TIFF needs no reader of its own: Qt's reader hands the tag's bytes over
 // as QImage::colorSpace().iccProfile(), even those of a profile Qt itself
 // cannot use; checkedIccProfile takes them from there.
-
-// No real profile comes near this; a JPEG cannot carry more than 255
-// markers of 65519 bytes.
-constexpr qsizetype kMaxIccProfileBytes = qsizetype(16) << 20;
 
 // `bytes` if they look like a whole ICC profile (the header's signature, and
 // a size of at least a header that the bytes hold), cut to the size the

@@ -2,8 +2,10 @@
 
 #include "platform/base/Allocator.h"
 #include "platform/base/Errors.h"
+#include "platform/base/Interrupted.h"
 #include "platform/codecs/Decode.h"
 #include "platform/codecs/EmbeddedProfile.h"
+#include "platform/codecs/Work.h"
 
 #include <QByteArray>
 
@@ -27,7 +29,9 @@ namespace {
 void DecoderServer::sayHello(const Lockdown& lockdown) {
     Hello hello;
     hello.lockdown = (lockdown.noNewPrivileges ? kNoNewPrivileges : 0) |
-                     (lockdown.seccomp ? kSeccomp : 0) | (lockdown.landlockAbi > 0 ? kLandlock : 0);
+                     (lockdown.seccomp ? kSeccomp : 0) |
+                     (lockdown.landlockAbi > 0 ? kLandlock : 0) |
+                     (lockdown.seccomp && lockdown.landlockAbi == 0 ? kNoFileOpening : 0);
     hello.landlockAbi = lockdown.landlockAbi;
     putText(hello.problem, lockdown.problem);
     if (!send(socket_, hello))
@@ -57,10 +61,10 @@ void DecoderServer::setUp(const Setup& setup, const UniqueFd& profile) {
         bytes.resize(qsizetype(setup.profileBytes));
         qsizetype done = 0;
         while (done < bytes.size()) {
-            const ssize_t got = ::pread(profile.get(), bytes.data() + done,
-                                        std::size_t(bytes.size() - done), off_t(done));
-            if (got < 0 && errno == EINTR)
-                continue;
+            const ssize_t got = retryInterrupted([&] {
+                return ::pread(profile.get(), bytes.data() + done, std::size_t(bytes.size() - done),
+                               off_t(done));
+            });
             if (got <= 0)
                 break;
             done += got;
@@ -151,11 +155,12 @@ void DecoderServer::decode(std::uint32_t id, UniqueFd file, std::uint32_t flags)
     try {
         const Picture picture = decodePicture(
             source,
-            [this, id](QSize own) {
+            [this, id, &source](QSize own) {
                 Header header;
                 header.id = id;
                 header.width = own.width();
                 header.height = own.height();
+                header.work = claimedWork(source, own);
                 if (!send(socket_, header))
                     quit(0);
                 return awaitDrawSize(id);

@@ -1,5 +1,7 @@
 #include "platform/decoder/PixelBuffers.h"
 
+#include "platform/protocol/Protocol.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -8,17 +10,8 @@ namespace pictolune::decoder {
 
 namespace {
 
-// Kept while free: enough for the pictures in flight at screen size.
-constexpr std::size_t kMostKept = 3;
-constexpr std::size_t kPageBytes = 4096;
-
-std::size_t roundUp(std::size_t size) {
-    return (size + kPageBytes - 1) / kPageBytes * kPageBytes;
-}
-
-// A kept buffer serves a picture that fills at least half of it.
 bool fits(const PixelBuffers::Buffer& buffer, std::size_t size) {
-    return !buffer.lent && buffer.capacity >= size && buffer.capacity / 2 <= size;
+    return !buffer.lent && bufferServes(buffer.capacity, size);
 }
 
 } // namespace
@@ -35,7 +28,7 @@ PixelBuffers::Buffer* PixelBuffers::lend(std::size_t size) {
             return &buffer;
         }
     }
-    const std::size_t capacity = roundUp(size == 0 ? 1 : size);
+    const auto capacity = std::size_t(newBufferBytes(size == 0 ? 1 : size));
     UniqueFd fd(::memfd_create("pictolune-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     if (!fd.valid() || ::ftruncate(fd.get(), off_t(capacity)) != 0 ||
         ::fcntl(fd.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
@@ -61,7 +54,7 @@ void PixelBuffers::release(std::uint32_t id) {
             ++free;
     }
     // The oldest free buffers go first.
-    for (auto it = buffers_.begin(); free > kMostKept && it != buffers_.end();) {
+    for (auto it = buffers_.begin(); free > kMostKeptBuffers && it != buffers_.end();) {
         if (it->lent) {
             ++it;
         } else {

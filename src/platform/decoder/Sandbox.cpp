@@ -5,7 +5,9 @@
 #include "platform/protocol/Protocol.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -38,8 +40,25 @@ constexpr std::uint64_t kNetConnectTcp = 1ULL << 1;           // ABI 4
 constexpr std::uint64_t kScopeAbstractUnixSocket = 1ULL << 0; // ABI 6
 constexpr std::uint64_t kScopeSignal = 1ULL << 1;             // ABI 6
 
+// The sanitizer watches its memory limits from a thread of its own.
+constexpr int kThreadsBeforeLockdown = kSanitizerBuild ? 2 : 1;
+
 std::string failed(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
+}
+
+void limit(int resource, std::uint64_t value) {
+    const rlimit bound{value, value};
+    ::setrlimit(resource, &bound);
+}
+
+// As /proc says; 0 where it cannot be read.
+int threadCount() {
+    const UniqueFd status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    char text[4096] = {};
+    const ssize_t got = status.valid() ? ::read(status.get(), text, sizeof text - 1) : -1;
+    const char* line = got > 0 ? std::strstr(text, "\nThreads:") : nullptr;
+    return line ? std::atoi(line + 9) : 0;
 }
 
 int landlockAbi() {
@@ -113,7 +132,10 @@ public:
             ok_ = false;
     }
     bool load() {
+        // A system call of another architecture (x32, int 0x80) ends the
+        // whole process, not only its thread.
         return ok_ && seccomp_attr_set(context_, SCMP_FLTATR_CTL_TSYNC, 1) == 0 &&
+               seccomp_attr_set(context_, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS) == 0 &&
                seccomp_load(context_) == 0;
     }
 
@@ -122,7 +144,7 @@ private:
     bool ok_ = true;
 };
 
-bool applySeccomp(std::string& problem) {
+bool applySeccomp(bool openFiles, std::string& problem) {
     Filter filter;
     if (!filter.valid()) {
         problem = "seccomp_init failed";
@@ -132,11 +154,21 @@ bool applySeccomp(std::string& problem) {
     // pixels over in sealed memfds.
     filter.allow({SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(readv), SCMP_SYS(write),
                   SCMP_SYS(writev), SCMP_SYS(lseek), SCMP_SYS(close), SCMP_SYS(fstat),
-                  SCMP_SYS(recvmsg), SCMP_SYS(sendmsg), SCMP_SYS(memfd_create), SCMP_SYS(ftruncate),
-                  SCMP_SYS(fcntl)});
-    // Files are opened for reading only; Landlock decides where.
+                  SCMP_SYS(recvmsg), SCMP_SYS(sendmsg), SCMP_SYS(memfd_create),
+                  SCMP_SYS(ftruncate)});
+    // Descriptors' flags and seals only: F_SETOWN and F_SETSIG with O_ASYNC
+    // would have the kernel signal any process of the user.
+    for (const int command : {F_GETFD, F_SETFD, F_GETFL, F_DUPFD_CLOEXEC, F_ADD_SEALS, F_GET_SEALS})
+        filter.add(SCMP_ACT_ALLOW, SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, scmp_datum_t(command)));
+    filter.add(SCMP_ACT_ALLOW, SCMP_SYS(fcntl), SCMP_A1(SCMP_CMP_EQ, F_SETFL),
+               SCMP_A2(SCMP_CMP_MASKED_EQ, O_ASYNC, 0));
+    // Files are opened for reading only, and only where Landlock decides
+    // where: without it, nothing could keep a decoder from reading the
+    // user's files.
     constexpr scmp_datum_t kWriting = O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND | O_TMPFILE | O_PATH;
-    filter.add(SCMP_ACT_ALLOW, SCMP_SYS(openat), SCMP_A2(SCMP_CMP_MASKED_EQ, kWriting, O_RDONLY));
+    if (openFiles)
+        filter.add(SCMP_ACT_ALLOW, SCMP_SYS(openat),
+                   SCMP_A2(SCMP_CMP_MASKED_EQ, kWriting, O_RDONLY));
     // Only the status of an open descriptor, not of a path.
     filter.add(SCMP_ACT_ALLOW, SCMP_SYS(newfstatat),
                SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH));
@@ -188,9 +220,21 @@ bool applySeccomp(std::string& problem) {
 
 Lockdown lockDown(const std::vector<std::string>& readableDirectories) {
     Lockdown result;
-    if constexpr (!kSanitizerBuild) {
-        const rlimit cap{kAddressSpaceBytes, kAddressSpaceBytes};
-        ::setrlimit(RLIMIT_AS, &cap);
+    // Memory: its address space, and the memfds that are not address space
+    // until mapped: few of them, none larger than the largest picture.
+    if constexpr (!kSanitizerBuild)
+        limit(RLIMIT_AS, kAddressSpaceBytes);
+    limit(RLIMIT_NOFILE, kMostDescriptors);
+    limit(RLIMIT_FSIZE, kMostPixelBytes);
+    // Past that limit a write fails, rather than ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Landlock confines the calling thread and those it starts later only.
+    const int threads = threadCount();
+    if (threads < 1 || threads > kThreadsBeforeLockdown) {
+        result.problem = std::to_string(threads) +
+                         " threads run before the lockdown, not at most " +
+                         std::to_string(kThreadsBeforeLockdown);
+        return result;
     }
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
         result.problem = failed("no_new_privs");
@@ -200,7 +244,7 @@ Lockdown lockDown(const std::vector<std::string>& readableDirectories) {
     const int abi = landlockAbi();
     if (abi > 0 && applyLandlock(abi, readableDirectories, result.problem))
         result.landlockAbi = abi;
-    result.seccomp = applySeccomp(result.problem);
+    result.seccomp = applySeccomp(result.landlockAbi > 0, result.problem);
     return result;
 }
 

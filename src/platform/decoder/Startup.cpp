@@ -38,8 +38,10 @@ int runDecoder(int argc, char** argv, DecoderServer::Interception interception) 
         return 2;
     // Nothing else the viewer had open is ours to hold.
     ::close_range(kSocketFd + 1, ~0U, 0);
-    // Ends with the viewer, even in the middle of a picture.
+    // Ends with the viewer, even in the middle of a picture; and no other
+    // process of the user may read its memory or attach to it.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::prctl(PR_SET_DUMPABLE, 0);
     // A crash leaves no core file behind: the kernel would write it past
     // every restriction.
     limit(RLIMIT_CORE, 0);
@@ -48,6 +50,8 @@ int runDecoder(int argc, char** argv, DecoderServer::Interception interception) 
     // Text in metafiles needs Qt's font machinery, which needs a GUI
     // application; this one has no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's warnings are about this process's set-up, nothing for the user.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QGuiApplication application(argc, argv);
     loadQtReaders();
     prepareFonts();

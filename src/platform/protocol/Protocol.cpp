@@ -1,5 +1,7 @@
 #include "platform/protocol/Protocol.h"
 
+#include "platform/base/Interrupted.h"
+
 #include <cerrno>
 
 #include <sys/socket.h>
@@ -10,7 +12,7 @@ namespace {
 
 // Room for a few descriptors, so that a packet carrying more than one is
 // seen whole and every one of them closed.
-constexpr int kMostDescriptors = 4;
+constexpr int kRoomForDescriptors = 4;
 
 } // namespace
 
@@ -37,13 +39,9 @@ bool sendRecord(int socket, const void* message, std::size_t size, int fd, bool 
         item->cmsg_len = CMSG_LEN(sizeof(int));
         std::memcpy(CMSG_DATA(item), &fd, sizeof fd);
     }
-    for (;;) {
-        const ssize_t sent = ::sendmsg(socket, &header, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT));
-        if (sent >= 0)
-            return std::size_t(sent) == size;
-        if (errno != EINTR)
-            return false;
-    }
+    const ssize_t sent = retryInterrupted(
+        [&] { return ::sendmsg(socket, &header, MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT)); });
+    return sent >= 0 && std::size_t(sent) == size;
 }
 
 Received receive(int socket, Envelope& envelope, bool wait) {
@@ -53,13 +51,11 @@ Received receive(int socket, Envelope& envelope, bool wait) {
     msghdr header{};
     header.msg_iov = &part;
     header.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(kMostDescriptors * sizeof(int))] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(kRoomForDescriptors * sizeof(int))] = {};
     header.msg_control = control;
     header.msg_controllen = sizeof control;
-    ssize_t got = 0;
-    do {
-        got = ::recvmsg(socket, &header, MSG_CMSG_CLOEXEC | (wait ? 0 : MSG_DONTWAIT));
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = retryInterrupted(
+        [&] { return ::recvmsg(socket, &header, MSG_CMSG_CLOEXEC | (wait ? 0 : MSG_DONTWAIT)); });
     if (got < 0)
         return !wait && (errno == EAGAIN || errno == EWOULDBLOCK) ? Received::Nothing
                                                                   : Received::Closed;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/base/Limits.h"
 #include "platform/base/UniqueFd.h"
 
 #include <cstddef>
@@ -13,26 +14,28 @@
 // that starts with its kind, descriptors passed alongside (SCM_RIGHTS).
 //
 // One picture: the viewer sends Decode with the open file; the decoder
-// answers Header with the picture's own upright size (or Failure); the
-// viewer answers DrawSize, the size it will draw the picture at; the decoder
-// answers Pixels with a sealed memfd holding them (or Failure). When the
-// viewer no longer needs the pixels it sends Release, and the decoder may
-// use that memory for another picture. When it no longer wants a picture it
-// asked for, it sends Cancel; the decoder then stops at its next chance and
-// answers Failure, or Pixels when it had finished. A decoder says Hello once,
-// when it is ready and locked down. Setup tells a decoder the display's
-// colour profile; it may come whenever Release may, and holds from the next
-// Decode on. Further kinds of message extend this list.
+// answers Header with the picture's own upright size and the work it claims
+// (or Failure); the viewer answers DrawSize, the size it will draw the
+// picture at; the decoder answers Pixels with a sealed memfd holding them
+// (or Failure). When the viewer no longer needs the pixels it sends Release,
+// and the decoder may use that memory for another picture. When it no
+// longer wants a picture it asked for, it sends Cancel; the decoder then
+// stops at its next chance and answers Failure, or Pixels when it had
+// finished. A decoder says Hello once, when it is ready and locked down.
+// Setup tells a decoder the display's colour profile; it may come whenever
+// Release may, and holds from the next Decode on.
 namespace pictolune::decoder {
 
 // Where a decoder finds its end of the socket.
 constexpr int kSocketFd = 3;
 
-// What a decoder may hold: its address space (a picture's buffers of up to
-// 1 GiB, the libraries, and room for Qt's scaling threads), capped by the
-// decoder itself.
-inline constexpr std::uint64_t kAddressSpaceBytes = std::uint64_t(3) << 29; // 1.5 GiB
+constexpr std::uint32_t kProtocolVersion = 4;
 
+// What a decoder may hold, and what the viewer takes from it.
+//
+// Its address space (a picture's buffers of up to 1 GiB, the libraries, and
+// room for Qt's scaling threads), capped by the decoder itself.
+inline constexpr std::uint64_t kAddressSpaceBytes = std::uint64_t(3) << 29; // 1.5 GiB
 // AddressSanitizer reserves terabytes of address space for its shadow, so
 // its builds cannot cap it; the sanitizer's own limits on resident memory,
 // which the viewer sets in the decoder's environment, stand in: past the
@@ -41,8 +44,28 @@ inline constexpr std::uint64_t kAddressSpaceBytes = std::uint64_t(3) << 29; // 1
 // the sandbox would stop the checker anyway.
 inline constexpr char kSanitizerOptions[] =
     "detect_leaks=0:soft_rss_limit_mb=1536:hard_rss_limit_mb=2048:allocator_may_return_null=1";
+// Memory handed over in memfds is not address space until it is mapped: a
+// decoder may hold few files (descriptors below this number), none larger
+// than the largest picture's pixels.
+inline constexpr int kMostDescriptors = 32;
+inline constexpr std::uint64_t kPageBytes = 4096;
+inline constexpr std::uint64_t kMostPixelBytes = std::uint64_t(kMaxPictureBytes) + kPageBytes;
+// Free pixel buffers a decoder keeps for its next pictures; the viewer keeps
+// as many mapped, and one more in use.
+inline constexpr std::size_t kMostKeptBuffers = 1;
 
-constexpr std::uint32_t kProtocolVersion = 3;
+// A new buffer for pixels of `needed` bytes holds them in whole pages.
+constexpr std::uint64_t newBufferBytes(std::uint64_t needed) {
+    return (needed + kPageBytes - 1) / kPageBytes * kPageBytes;
+}
+// A buffer of `capacity` bytes serves pixels of `needed` bytes when they fit
+// and fill at least half of it (or it is no larger than a new one): a
+// decoder reuses its buffers by this rule, and the viewer accepts no buffer
+// that breaks it.
+constexpr bool bufferServes(std::uint64_t capacity, std::uint64_t needed) {
+    return needed > 0 && capacity >= needed &&
+           (capacity / 2 <= needed || capacity <= newBufferBytes(needed));
+}
 
 enum class Kind : std::uint32_t {
     Hello = 1,
@@ -59,7 +82,10 @@ enum class Kind : std::uint32_t {
 // What the decoder's lockdown achieved, in Hello::lockdown.
 constexpr std::uint32_t kNoNewPrivileges = 1u << 0;
 constexpr std::uint32_t kSeccomp = 1u << 1;
+// Landlock lets it read nothing but the fonts.
 constexpr std::uint32_t kLandlock = 1u << 2;
+// It can open no file at all (where the kernel has no Landlock).
+constexpr std::uint32_t kNoFileOpening = 1u << 3;
 
 struct Hello {
     Kind kind = Kind::Hello;
@@ -79,11 +105,16 @@ struct Decode {
     std::uint32_t flags = 0;
 };
 
+// `work` is what decoding the picture's pixels claims to cost, in pixel
+// passes: its pixels times the passes over them its format needs (a
+// progressive JPEG one for each of its scans). The viewer sizes the
+// decoder's budget of processor time by it, within bounds of its own.
 struct Header {
     Kind kind = Kind::Header;
     std::uint32_t id = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
+    std::uint64_t work = 0;
 };
 
 struct DrawSize {

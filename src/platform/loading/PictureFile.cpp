@@ -1,15 +1,12 @@
-#include "platform/loading/PictureLoader.h"
+#include "platform/loading/PictureFile.h"
 
 #include "platform/base/Errors.h"
-#include "platform/codecs/ColourConverter.h"
 #include "platform/files/FileNames.h"
-#include "platform/loading/DecoderPool.h"
 
 #include <QByteArray>
 
 #include <cerrno>
 #include <cstring>
-#include <string>
 
 #include <fcntl.h>
 
@@ -34,6 +31,10 @@ FileState FileState::of(const struct stat& info) {
 bool FileState::operator==(const FileState& other) const {
     return device == other.device && inode == other.inode && size == other.size &&
            sameTime(modified, other.modified) && sameTime(changed, other.changed);
+}
+
+SourceFile PictureFile::source(std::function<bool()> cancelled) const {
+    return {fd.get(), qint64(state.size), namedAsMetafile, std::move(cancelled)};
 }
 
 void failToLoad(const QString& path, const std::string& why) {
@@ -66,25 +67,6 @@ PictureFile openPicture(const QString& path) {
     file.state = FileState::of(info);
     file.namedAsMetafile = isMetafileName(path);
     return file;
-}
-
-Picture decodeOpened(const QString& path, PictureFile file, const DrawSizeChooser& drawSize) {
-    const SourceFile source{file.fd.get(), qint64(file.state.size), file.namedAsMetafile, {}};
-    try {
-        if (DecoderPool* pool = DecoderPool::current())
-            return pool->load(std::move(file.fd), source, drawSize);
-        // Without a pool no display profile is known: sRGB.
-        thread_local ColourConverter srgb;
-        return decodePicture(source, drawSize, srgb);
-    } catch (const LoadError& error) {
-        failToLoad(path, std::string(error.detail()));
-    }
-}
-
-Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize) {
-    if (path.isEmpty())
-        return {};
-    return decodeOpened(path, openPicture(path), drawSize);
 }
 
 } // namespace pictolune

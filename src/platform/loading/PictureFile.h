@@ -1,10 +1,11 @@
 #pragma once
 
-#include "platform/base/Picture.h"
 #include "platform/base/UniqueFd.h"
 #include "platform/codecs/Decode.h"
 
 #include <QString>
+
+#include <string>
 
 #include <sys/stat.h>
 
@@ -28,24 +29,15 @@ struct PictureFile {
     UniqueFd fd;
     FileState state;
     bool namedAsMetafile = false;
+
+    // The file as the codecs read it.
+    SourceFile source(std::function<bool()> cancelled = {}) const;
 };
 
 // Opens the file at `path` for decoding. A path that is not a regular file,
 // or a file that cannot be opened, raises LoadError; a FIFO or device is
 // never opened, so the call never blocks on one.
 PictureFile openPicture(const QString& path);
-
-// Decodes the opened picture of `path` at the size the chooser answers:
-// in the decoder pool (DecoderPool::current()) when there is one, else in
-// this process for an sRGB display. Raises LoadError for anything that
-// cannot be decoded, and for a picture whose buffer would pass the memory
-// bound.
-Picture decodeOpened(const QString& path, PictureFile file, const DrawSizeChooser& drawSize);
-
-// Loads the picture at `path`: opens and decodes it. Without a chooser, or
-// when the chooser answers a size not smaller than the picture, the full
-// picture is decoded. An empty path gives an empty picture.
-Picture loadPicture(const QString& path, const DrawSizeChooser& drawSize = {});
 
 // Raises LoadError for `path` with `why`.
 [[noreturn]] void failToLoad(const QString& path, const std::string& why);

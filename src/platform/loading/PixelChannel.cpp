@@ -1,6 +1,6 @@
-#include "platform/loading/SharedPixels.h"
+#include "platform/loading/PixelChannel.h"
 
-#include "platform/codecs/Bounds.h"
+#include "platform/loading/PixelCheck.h"
 
 #include <algorithm>
 
@@ -10,21 +10,10 @@
 
 namespace pictolune {
 
-namespace {
-
-// As many as a decoder keeps free, and one in use.
-constexpr std::size_t kMostMapped = 4;
-
-bool drawnFormat(std::uint32_t format) {
-    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied;
-}
-
-} // namespace
-
 // One of the decoder's buffers, mapped whole. Shared, not private: no page
 // of it ever becomes the viewer's own copy, so a mapping kept for the next
 // picture always shows what the decoder wrote last.
-struct DecoderChannel::Mapping {
+struct PixelChannel::Mapping {
     std::uint32_t buffer = 0;
     dev_t device = 0;
     ino_t inode = 0;
@@ -39,16 +28,16 @@ struct DecoderChannel::Mapping {
 };
 
 // What a picture holds of the channel, until its last copy goes.
-struct DecoderChannel::Lent {
+struct PixelChannel::Lent {
     std::shared_ptr<Mapping> mapping;
-    std::weak_ptr<DecoderChannel> channel;
+    std::weak_ptr<PixelChannel> channel;
 };
 
-DecoderChannel::DecoderChannel(UniqueFd socket) : socket_(std::move(socket)) {}
+PixelChannel::PixelChannel(UniqueFd socket) : socket_(std::move(socket)) {}
 
-DecoderChannel::~DecoderChannel() = default;
+PixelChannel::~PixelChannel() = default;
 
-void DecoderChannel::release(void* lent) {
+void PixelChannel::release(void* lent) {
     const std::unique_ptr<Lent> picture(static_cast<Lent*>(lent));
     if (const auto channel = picture->channel.lock()) {
         const std::lock_guard lock(channel->mutex_);
@@ -60,35 +49,17 @@ void DecoderChannel::release(void* lent) {
     }
 }
 
-QImage DecoderChannel::mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize drawn,
-                                 std::string& why) {
-    if (pixels.width < 1 || pixels.height < 1 || pixels.width > drawn.width() ||
-        pixels.height > drawn.height()) {
-        why = "gave pixels of another size than asked";
-        return {};
-    }
-    if (!drawnFormat(pixels.format)) {
-        why = "gave pixels in an unknown format";
-        return {};
-    }
-    if (pixels.bytesPerLine < qint64(pixels.width) * 4 || pixels.bytesPerLine % 4 != 0) {
-        why = "gave rows of the wrong length";
-        return {};
-    }
-    const qint64 length = qint64(pixels.bytesPerLine) * pixels.height;
-    if (length > kMaxPictureBytes) {
-        why = "gave more pixels than a picture may have";
-        return {};
-    }
+QImage PixelChannel::takePixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize asked,
+                                std::string& why) {
     struct stat status {};
-    if (!memfd.valid() || ::fstat(memfd.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size < length || status.st_size > 2 * kMaxPictureBytes) {
-        why = "gave less memory than its pixels need";
-        return {};
+    MemfdFacts facts;
+    if (memfd.valid() && ::fstat(memfd.get(), &status) == 0) {
+        facts.regular = S_ISREG(status.st_mode);
+        facts.bytes = status.st_size;
+        facts.seals = ::fcntl(memfd.get(), F_GET_SEALS);
     }
-    const int seals = ::fcntl(memfd.get(), F_GET_SEALS);
-    if (seals < 0 || (seals & (F_SEAL_SHRINK | F_SEAL_GROW)) != (F_SEAL_SHRINK | F_SEAL_GROW)) {
-        why = "gave memory that is not sealed";
+    if (const auto refused = refusedPixels(pixels, asked, facts)) {
+        why = *refused;
         return {};
     }
 
@@ -118,8 +89,17 @@ QImage DecoderChannel::mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, 
     }
     mapping->lent = true;
     mappings_.push_back(mapping);
-    for (auto it = mappings_.begin(); mappings_.size() > kMostMapped && it != mappings_.end();)
-        it = (*it)->lent ? std::next(it) : mappings_.erase(it);
+    // As many as the decoder keeps free stay mapped for its next pictures.
+    std::size_t free = std::count_if(mappings_.begin(), mappings_.end(),
+                                     [](const auto& kept) { return !kept->lent; });
+    for (auto it = mappings_.begin(); free > decoder::kMostKeptBuffers && it != mappings_.end();) {
+        if ((*it)->lent) {
+            ++it;
+        } else {
+            it = mappings_.erase(it);
+            --free;
+        }
+    }
 
     auto* lent = new Lent{mapping, weak_from_this()};
     QImage image(static_cast<uchar*>(mapping->address), pixels.width, pixels.height,

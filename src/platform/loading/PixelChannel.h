@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,28 +18,24 @@ namespace pictolune {
 // buffers as mapped here. Shared with the pictures the decoder handed over,
 // which tell it through here when their pixels are free again, for as long
 // as the decoder lives.
-class DecoderChannel : public std::enable_shared_from_this<DecoderChannel> {
+class PixelChannel : public std::enable_shared_from_this<PixelChannel> {
 public:
-    explicit DecoderChannel(UniqueFd socket);
-    ~DecoderChannel();
-    DecoderChannel(const DecoderChannel&) = delete;
-    DecoderChannel& operator=(const DecoderChannel&) = delete;
+    explicit PixelChannel(UniqueFd socket);
+    ~PixelChannel();
+    PixelChannel(const PixelChannel&) = delete;
+    PixelChannel& operator=(const PixelChannel&) = delete;
 
     int socket() const { return socket_.get(); }
 
-    // The pixels a decoder sent, checked and wrapped in a QImage without a
-    // copy. Nothing in the answer is trusted: the size must lie within
-    // `drawn`, the format be one the display draws, the rows be as long as
-    // the width needs, and the memfd hold them all and be sealed against
-    // shrinking (a file that shrank under the mapping would crash the
-    // viewer) and growing. Null, with the reason in `why`, for an answer
-    // that lies.
+    // The pixels a decoder sent for a picture asked at `asked`, checked
+    // (refusedPixels) and wrapped in a QImage without a copy; or why they
+    // cannot be taken, in words that follow "the decoder".
     //
     // The image is an ordinary writable one, which Qt never copies behind
     // our back. When its last copy goes, the decoder is told that it may
     // use the buffer again; the buffer stays mapped here for the next
     // picture it brings, since mapping it afresh costs every page again.
-    QImage mapPixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize drawn, std::string& why);
+    QImage takePixels(const decoder::Pixels& pixels, UniqueFd memfd, QSize asked, std::string& why);
 
 private:
     struct Mapping;
@@ -46,6 +43,7 @@ private:
     static void release(void* lent);
 
     UniqueFd socket_;
+    // The last copy of a picture may go on any thread.
     std::mutex mutex_;
     std::vector<std::shared_ptr<Mapping>> mappings_; // oldest first
 };
