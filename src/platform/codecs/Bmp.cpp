@@ -109,7 +109,8 @@ std::vector<QRgb> readPalette(const SourceFile& file, qint64 at, std::uint32_t e
     const QByteArray bytes = readAt(file.fd, at, qint64(entries) * entryBytes);
     const auto stored = std::uint32_t(bytes.size() / entryBytes);
     for (std::uint32_t i = 0; i < stored; ++i) {
-        const auto* entry = reinterpret_cast<const uchar*>(bytes.constData()) + i * entryBytes;
+        const auto* entry =
+            reinterpret_cast<const uchar*>(bytes.constData()) + std::size_t(i) * entryBytes;
         palette[i] = qRgb(entry[2], entry[1], entry[0]);
     }
     return palette;
@@ -378,7 +379,7 @@ qint64 decodeRuns(const SourceFile& file, const Header& header, QImage& image) {
         } else { // `value` pixels as they are, padded to a whole word
             const int stored = four ? (value + 1) / 2 : header.rle24 ? value * 3 : value;
             sinceCheck += value;
-            std::span<const uchar> run = bytes.take(std::size_t(stored + stored % 2));
+            std::span<const uchar> run = bytes.take(std::size_t(stored) + std::size_t(stored % 2));
             const int arrived = std::min<int>(stored, int(run.size()));
             for (int i = 0; i < value && x < w; ++i) {
                 if (four) {
@@ -388,7 +389,8 @@ qint64 decodeRuns(const SourceFile& file, const Header& header, QImage& image) {
                 } else if (header.rle24) {
                     if (i * 3 + 2 >= arrived)
                         break;
-                    put(qRgb(run[i * 3 + 2], run[i * 3 + 1], run[i * 3]));
+                    const std::size_t at = std::size_t(i) * 3;
+                    put(qRgb(run[at + 2], run[at + 1], run[at]));
                 } else {
                     if (i >= arrived)
                         break;

@@ -139,7 +139,8 @@ void putCmykContig(TIFFRGBAImage* image, std::uint32_t* out, std::uint32_t, std:
     client.inks.resize(std::size_t(w) * 4);
     for (; h > 0; --h) {
         for (std::uint32_t x = 0; x < w; ++x)
-            std::copy_n(in + std::size_t(x) * samples, 4, client.inks.begin() + x * 4);
+            std::copy_n(in + std::size_t(x) * samples, 4,
+                        client.inks.begin() + std::ptrdiff_t(x) * 4);
         client.cmykRows(client.inks.data(), reinterpret_cast<QRgb*>(out), int(w));
         in += (std::int64_t(w) + fromSkew) * samples;
         out += std::int64_t(w) + toSkew;
@@ -154,7 +155,7 @@ void putCmykSeparate(TIFFRGBAImage* image, std::uint32_t* out, std::uint32_t, st
     client.inks.resize(std::size_t(w) * 4);
     for (; h > 0; --h) {
         for (std::uint32_t x = 0; x < w; ++x) {
-            uchar* ink = client.inks.data() + x * 4;
+            uchar* ink = client.inks.data() + std::size_t(x) * 4;
             ink[0] = c[x];
             ink[1] = m[x];
             ink[2] = y[x];
