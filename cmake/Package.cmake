@@ -24,17 +24,16 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # dpkg-shlibdeps names the libraries the program really links (Qt, libjpeg,
-# the C and C++ run-times) with the versions it needs.
+# libtiff, the C and C++ run-times) with the versions it needs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # A window needs one of Qt's platform plug-ins, which dpkg-shlibdeps cannot
 # see and Qt only recommends: X11's, or Wayland's. Metafiles written with
 # picture fonts (Wingdings, Webdings, MT Extra) are drawn with Symbola's
 # characters.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins | qt6-wayland, fonts-symbola")
-# Qt loads these as plug-ins, so dpkg-shlibdeps cannot see them: the Wayland
-# platform (without it Qt falls back to X11 through XWayland) and the TIFF
-# reader.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-image-formats-plugins")
+# Qt loads it as a plug-in, so dpkg-shlibdeps cannot see it: the Wayland
+# platform (without it Qt falls back to X11 through XWayland).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_GENERATOR DEB)

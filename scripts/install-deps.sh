@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6 qt6-svg-dev
   libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev libx11-dev libxtst-dev libxdamage-dev
-  libjpeg62-turbo-dev libseccomp-dev libfontconfig-dev liblcms2-dev libxcb1-dev
+  libjpeg62-turbo-dev libtiff-dev libseccomp-dev libfontconfig-dev liblcms2-dev libxcb1-dev
   clang-format clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
   xvfb openbox xdotool x11-utils imagemagick librsvg2-bin
   fonts-dejavu-core fonts-symbola

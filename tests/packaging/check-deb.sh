@@ -36,7 +36,7 @@ description=$(field Description)
 
 # dpkg-shlibdeps named the libraries the program links, with versions.
 depends=$(field Depends)
-for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libjpeg62-turbo libseccomp2 liblcms2-2; do
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libjpeg62-turbo libtiff6 libseccomp2 liblcms2-2; do
     grep -Eq "(^|, )${library//+/\\+} \(>= [^)]+\)" <<<"$depends" ||
         fail "Depends does not name $library with a version: $depends"
 done
@@ -48,7 +48,7 @@ printf 'Source: pictolune\n' >"$scratch/control"
 dpkg-checkbuilddeps -d "$depends" "$scratch/control" >"$scratch/deps.log" 2>&1 ||
     fail "the package's dependencies are not met here:"$'\n'"$(cat "$scratch/deps.log")"
 recommends=$(field Recommends)
-for package in qt6-wayland qt6-image-formats-plugins; do
+for package in qt6-wayland; do
     grep -Eq "(^|, )$package(,|\$| )" <<<"$recommends" || fail "Recommends lacks $package: $recommends"
 done
 

@@ -51,6 +51,11 @@ void checkDecodedSize(QSize own, QSize decoded, int bitsPerPixel, qint64 fileSiz
     }
 }
 
+void checkCancelled(const SourceFile& file) {
+    if (file.cancelled && file.cancelled())
+        throw LoadError("cancelled");
+}
+
 QImage drawable(QImage image) {
     switch (image.format()) {
     case QImage::Format_RGB32:

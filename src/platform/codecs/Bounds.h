@@ -24,6 +24,10 @@ void checkMemoryBound(QSize own, QSize decoded, int bitsPerPixel);
 // for a few thousand pixels.
 void checkDecodedSize(QSize own, QSize decoded, int bitsPerPixel, qint64 fileSize);
 
+// Raises LoadError("cancelled") once the picture is no longer wanted. Readers
+// ask every few rows, so that a cancel takes effect within milliseconds.
+void checkCancelled(const SourceFile& file);
+
 // `image` in a format that is drawn without a conversion on every paint.
 QImage drawable(QImage image);
 

@@ -1,18 +1,17 @@
 #include "platform/codecs/Decode.h"
 
 #include "platform/base/Errors.h"
+#include "platform/codecs/Bmp.h"
 #include "platform/codecs/Bounds.h"
+#include "platform/codecs/FileBytes.h"
 #include "platform/codecs/Jpeg.h"
 #include "platform/codecs/QtReader.h"
+#include "platform/codecs/Tiff.h"
 #include "platform/wmf/Wmf.h"
 
 #include <QByteArray>
 
-#include <cerrno>
-#include <cstring>
 #include <string>
-
-#include <unistd.h>
 
 namespace pictolune {
 
@@ -28,25 +27,6 @@ constexpr qint64 kMaxMetafileBytes = qint64(256) << 20;
 constexpr qint64 kSniffBytes = 64;
 
 enum class Kind { Jpeg, Bmp, Gif, Tiff, Metafile, Unknown };
-
-// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
-QByteArray readAt(int fd, qint64 offset, qint64 size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t got =
-            ::pread(fd, bytes.data() + done, std::size_t(size - done), offset + done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw LoadError(std::strerror(errno));
-        if (got == 0)
-            break;
-        done += got;
-    }
-    bytes.truncate(done);
-    return bytes;
-}
 
 // The format by the file's own signature, as each format's reader checks it.
 Kind kindOf(const QByteArray& head, bool namedAsMetafile) {
@@ -93,11 +73,11 @@ Picture decodePicture(const SourceFile& file, const DrawSizeChooser& drawSize,
     case Kind::Jpeg:
         return decodeJpeg(file, drawSize, colours);
     case Kind::Bmp:
-        return decodeWithQt(file, "bmp", drawSize, colours);
+        return decodeBmp(file, drawSize, colours);
     case Kind::Gif:
-        return decodeWithQt(file, "gif", drawSize, colours);
+        return decodeGif(file, drawSize, colours);
     case Kind::Tiff:
-        return decodeWithQt(file, "tiff", drawSize, colours);
+        return decodeTiff(file, drawSize, colours);
     case Kind::Unknown:
         break;
     }

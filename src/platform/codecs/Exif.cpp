@@ -34,7 +34,9 @@ private:
     bool bigEndian_;
 };
 
-QImageIOHandler::Transformations fromTag(std::uint16_t value) {
+} // namespace
+
+QImageIOHandler::Transformations orientationTurn(unsigned value) {
     using T = QImageIOHandler;
     switch (value) {
     case 2:
@@ -55,8 +57,6 @@ QImageIOHandler::Transformations fromTag(std::uint16_t value) {
         return T::TransformationNone;
     }
 }
-
-} // namespace
 
 QImageIOHandler::Transformations exifOrientation(const std::uint8_t* data, std::size_t size) {
     if (size < kExifHeaderBytes + 8 || std::memcmp(data, "Exif\0\0", kExifHeaderBytes) != 0)
@@ -79,7 +79,7 @@ QImageIOHandler::Transformations exifOrientation(const std::uint8_t* data, std::
             break;
         if (reader.u16(entry) == kOrientationTag && reader.u16(entry + 2) == kShortType &&
             reader.u32(entry + 4) == 1) {
-            return fromTag(reader.u16(entry + 8));
+            return orientationTurn(reader.u16(entry + 8));
         }
     }
     return QImageIOHandler::TransformationNone;
