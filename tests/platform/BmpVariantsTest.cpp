@@ -2,7 +2,7 @@
 // form, written here byte by byte, each decoded through the decoders and
 // checked pixel for pixel against what its header says the bytes mean.
 #include "platform/base/Errors.h"
-#include "platform/loading/PictureLoader.h"
+#include "platform/loading/LoadPicture.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"
 

@@ -1,7 +1,7 @@
 // TIFF files of every layout, depth, compression and colour model, written
 // here with libtiff, each decoded through the decoders and checked pixel for
 // pixel against what its samples mean.
-#include "platform/loading/PictureLoader.h"
+#include "platform/loading/LoadPicture.h"
 #include "support/TestProfiles.h"
 
 #include <QFile>
