@@ -66,11 +66,17 @@ void PictureDisplay::showImage() noexcept {
     lookAhead_.decodeAheadWhenIdle([this] { return picturesAhead(); }, chooser());
 }
 
+void PictureDisplay::setListChoice(std::optional<std::int32_t> index) {
+    listChoice_ = index;
+    lookAhead_.decodeAheadWhenIdle([this] { return picturesAhead(); }, chooser());
+}
+
 DrawSizeChooser PictureDisplay::chooser() {
     return [this](QSize own) { return drawSizeFor(own); };
 }
 
 // The pictures every single command may show next, most likely first: the
+// number list's entry while the list is open and points at one, the
 // next draw's in random mode (a slideshow's next tick), the next and the
 // previous in order (a step, and a wrap to the first or the last), the
 // next draw's in any mode (Space), the first and the last (keys 1 and 0).
@@ -88,6 +94,8 @@ std::vector<QString> PictureDisplay::picturesAhead() const {
     const auto nextDraw = [this](const ImageCatalogue& c) {
         return drawIndex(random_.peek(), c.lastIndex);
     };
+    if (listChoice_)
+        add([this](const ImageCatalogue&) { return *listChoice_; });
     if (catalogue_.randomMode)
         add(nextDraw);
     add(nextIndex);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ public:
     // Whether the last show still waits for its picture's size or pixels.
     bool pictureToCome() const { return pending_.show != 0; }
 
+    // The index the number list points at while it is open, which a choice
+    // would show: decoded ahead before all others. Nothing once it closes.
+    void setListChoice(std::optional<std::int32_t> index);
+
 private:
     QSize drawSizeFor(QSize ownSize) const;
     DrawSizeChooser chooser();
@@ -79,6 +84,7 @@ private:
     std::int32_t pictureWidth_ = 0;
     LookAhead lookAhead_;
     std::uint64_t shows_ = 0;
+    std::optional<std::int32_t> listChoice_;
     Pending pending_;
 };
 

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace pictolune {
 
@@ -225,6 +226,9 @@ void Form1::connectCommands() {
     connect(lblAddDir, &Label::clicked, this, &Form1::addDirectory);
     connect(lblNewDir, &Label::clicked, this, &Form1::changeDirectory);
     connect(comImage, &NumberList::picked, this, &Form1::jumpToListedImage);
+    connect(comImage, &NumberList::pointedAt, this, [this](int entry) {
+        display_->setListChoice(entry < 0 ? std::nullopt : std::optional<std::int32_t>(entry));
+    });
     tmrSlideshow->onTick([this] { slideshowTick(catalogue, [this] { showImage(); }); });
     tmrAni->onTick([this] { slidePanel(); });
 }

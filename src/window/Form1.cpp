@@ -55,6 +55,10 @@ Form1::Form1(const Services& services, QStringList folders, QStringList pictures
 Form1::~Form1() {
     if (qApp)
         qApp->removeEventFilter(this);
+    // The controls outlive the display they talk to: a list closing as it
+    // goes would tell it.
+    if (comImage)
+        comImage->disconnect(this);
 }
 
 bool Form1::pictureToCome() const {

@@ -5,8 +5,10 @@
 #include "platform/controls/NumberList.h"
 #include "platform/controls/PictureBox.h"
 #include "platform/controls/Timer.h"
+#include "support/Processes.h"
 #include "support/TestPictures.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
 
@@ -170,6 +172,26 @@ TEST_F(CommandsTest, PickingAnEntryShowsThatPictureInEitherMode) {
         EXPECT_EQ(random(), randomMode);
         form->catalogue.currentIndex = 0;
     }
+}
+
+// While the number list is open, the entry the keyboard's highlight (or the
+// pointer) rests on is decoded ahead: choosing it reads no file.
+TEST_F(CommandsTest, TheEntryTheListPointsAtIsDecodedAhead) {
+    ASSERT_TRUE(writeBmp(pathOf(5), QSize(400, 300)));
+    const auto readBy = [](long long before) { return childrenReadBytes() - before; };
+    form->comImage->setVisible(true);
+    form->comImage->showPopup();
+    QAbstractItemView* view = form->comImage->view();
+    const long long beforePointing = childrenReadBytes();
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(view, Qt::Key_Down);
+    ASSERT_TRUE(waitFor([&] { return readBy(beforePointing) >= 400 * 300 * 3; }));
+    const long long beforeChoice = childrenReadBytes();
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(index(), 5);
+    EXPECT_FALSE(form->pictureToCome());
+    EXPECT_LT(readBy(beforeChoice), 4096);
+    EXPECT_EQ(form->image1->picture().raster().size(), QSize(400, 300));
 }
 
 // Notes the caption each time a show puts the picture on screen.

@@ -68,6 +68,12 @@ NumberList::NumberList(QWidget* parent) : Control<QComboBox>(parent) {
     // ever set.
     setHeight(static_cast<float>(sizeHint().height()) * kTwips);
     connect(this, &QComboBox::activated, this, [this] { Q_EMIT picked(); });
+    connect(this, &QComboBox::highlighted, this, &NumberList::pointedAt);
+}
+
+void NumberList::hidePopup() {
+    QComboBox::hidePopup();
+    Q_EMIT pointedAt(-1);
 }
 
 } // namespace pictolune

@@ -26,7 +26,8 @@ private:
 };
 
 // A non-editable drop-down list of image numbers, placed in twips inside the
-// options panel. `picked` is the user's choice of an entry.
+// options panel. `picked` is the user's choice of an entry; `pointedAt`
+// tells which entry the user is about to choose.
 class NumberList : public Control<QComboBox> {
     Q_OBJECT
 public:
@@ -38,8 +39,13 @@ public:
     // Appends the next `entries` numbers at the end in one step.
     void append(int entries) { model_.append(entries); }
 
+    void hidePopup() override;
+
 Q_SIGNALS:
     void picked();
+    // While the list is open: the entry under the pointer or the keyboard's
+    // highlight, or -1 once it is closed.
+    void pointedAt(int entry);
 
 private:
     NumberListModel model_;
