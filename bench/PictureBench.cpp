@@ -181,7 +181,41 @@ void showImageAndPaint(benchmark::State& state, const BenchPicture& picture, Sou
     }
 }
 
-// (e) A repaint when nothing changed, as while the panel slides over the
+// (e) A jump nobody could foresee: a show, through the decoders, of a
+// picture not decoded ahead while the decoders are busy decoding ahead for
+// the picture shown before (its neighbours, the first and the last).
+void jumpAndPaint(benchmark::State& state, const BenchPicture& picture) {
+    const DecoderPool decoders(PICTOLUNE_DECODER);
+    std::vector<QString> links;
+    for (int i = 0; i < 8; ++i) {
+        links.push_back(picture.path + QStringLiteral(".%1.jpg").arg(i));
+        QFile::remove(links.back());
+        QFile::link(picture.path, links.back());
+    }
+    screen->catalogueOf(links);
+    showAndWait();
+    const QByteArray path = QFile::encodeName(picture.path);
+    // Neither a neighbour of the picture before, nor the next random draw.
+    const std::int32_t far =
+        drawIndex(screen->random.peek(), screen->catalogue.lastIndex) == 5 ? 4 : 5;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ::utimensat(AT_FDCWD, path.constData(), nullptr, 0);
+        screen->catalogue.currentIndex = 2;
+        showAndWait();
+        // The decoding ahead for picture 2 begins once the show is done.
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        screen->catalogue.currentIndex = far;
+        showAndWait();
+        if (!screen->paint())
+            state.SkipWithError("nothing shown");
+    }
+    for (const QString& link : links)
+        QFile::remove(link);
+}
+
+// (f) A repaint when nothing changed, as while the panel slides over the
 // picture: the scaled picture is kept, not made again.
 void repaint(benchmark::State& state, const BenchPicture& picture) {
     screen->catalogueOf({picture.path});
@@ -243,6 +277,7 @@ int main(int argc, char** argv) {
             },
             p);
     }
+    add("JumpAndPaint/decoder", jumpAndPaint, jpeg);
     for (const BenchPicture& p : pictures)
         add("Repaint", repaint, p);
 
