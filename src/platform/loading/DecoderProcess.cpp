@@ -42,7 +42,7 @@ std::vector<std::string> decoderEnvironment() {
         const std::string_view entry = *variable;
         const std::string_view name = entry.substr(0, entry.find('='));
         if (kSanitizerBuild && name == "ASAN_OPTIONS") {
-            sanitizer = std::string(entry.substr(13)) + ':' + sanitizer;
+            sanitizer.insert(0, std::string(entry.substr(13)) += ':');
             continue;
         }
         for (const std::string_view passed : kPassedOn) {
