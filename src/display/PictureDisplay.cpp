@@ -4,6 +4,7 @@
 #include "platform/base/Errors.h"
 #include "platform/base/Numeric.h"
 #include "platform/base/Random.h"
+#include "platform/base/StderrLine.h"
 #include "platform/controls/FormWindow.h"
 #include "platform/controls/Label.h"
 #include "platform/controls/PictureBox.h"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 #include <utility>
 
@@ -154,14 +154,7 @@ void PictureDisplay::pixelsDecoded(std::uint64_t show, const Picture& picture,
 void PictureDisplay::reportFailure(const QString* path,
                                    const std::exception_ptr& failure) const noexcept {
     try {
-        std::string line = "pictolune: " + failureText(path, failure);
-        // One line whatever a file name holds.
-        const auto isControl = [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
-        };
-        std::replace_if(line.begin(), line.end(), isControl, '?');
-        line += '\n';
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        sayOnStderr(failureText(path, failure));
     } catch (...) {
         // Not even the report could be made; the show still fails quietly.
     }

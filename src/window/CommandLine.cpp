@@ -102,9 +102,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             addFolder(path);
         } else if (!S_ISREG(status.st_mode) ||
                    !isImageFileName(info.fileName(), Qt::CaseInsensitive)) {
-            failWith(QStringLiteral("%1: not a picture Pictolune shows (a name ending in "
-                                    ".jpg, jpeg, .bmp, .gif, tiff or .wmf, in any case)")
-                         .arg(path));
+            failWith(QStringLiteral("%1: not a picture Pictolune shows (a name ending in %2, "
+                                    "in any case)")
+                         .arg(path, imageEndingsText()));
         } else {
             const QString picture = addFolder(info.absolutePath()) + u'/' + info.fileName();
             if (!result.pictures.contains(picture))
