@@ -104,7 +104,15 @@ TEST(CommandLine, AnswersWithoutADisplay) {
           "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.",
           "There is NO WARRANTY"},
          {}},
-        {{"-h"}, 0, {"Usage: pictolune", "FOLDER|PICTURE", "--version"}, {}},
+        // Every key of the key table, and where the manual page lies: the
+        // build tree's, beside the program.
+        {{"-h"},
+         0,
+         {"Usage: pictolune", "FOLDER|PICTURE", "--version", "\n  Space ", "\n  1 ", "\n  0 ",
+          "\n  Esc ", "\n  Enter ", "\n  P ", "\n  S ", "\n  R ", "\n  A ", "\n  M ", "\n  Right ",
+          "\n  Left ", "Mouse: a click",
+          "\nThe manual: man " + QFileInfo(PICTOLUNE_BINARY).absolutePath() + "/pictolune.1.gz\n"},
+         {}},
         {{"--bogus"}, 2, {}, {"bogus"}},
         {{"/no/such/folder/anywhere"}, 2, {}, {"/no/such/folder/anywhere: no such file or folder"}},
         {{dir.filePath("b-kite.png")}, 2, {}, {dir.filePath("b-kite.png") + ": not a picture"}},
