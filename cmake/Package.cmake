@@ -27,10 +27,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # libtiff, the C and C++ run-times) with the versions it needs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # A window needs one of Qt's platform plug-ins, which dpkg-shlibdeps cannot
-# see and Qt only recommends: X11's, or Wayland's. Metafiles written with
-# picture fonts (Wingdings, Webdings, MT Extra) are drawn with Symbola's
-# characters.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins | qt6-wayland, fonts-symbola")
+# see and Qt only recommends: X11's, or Wayland's. The fonts metafile text is
+# drawn with: DejaVu for faces that are not installed (sans, serif and fixed
+# pitch), the URW base fonts for Symbol and as stand-ins of like metrics for
+# Arial, Times New Roman and Courier New, and Symbola's characters for the
+# picture fonts (Wingdings, Webdings, MT Extra).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins | qt6-wayland, fonts-dejavu-core, fonts-urw-base35, fonts-symbola")
 # Qt loads it as a plug-in, so dpkg-shlibdeps cannot see it: the Wayland
 # platform (without it Qt falls back to X11 through XWayland).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")

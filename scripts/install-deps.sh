@@ -5,13 +5,13 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6 qt6-svg-dev
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6 qt6-svg-dev qt6-wayland
   libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev libx11-dev libxtst-dev libxdamage-dev
   libjpeg62-turbo-dev libtiff-dev libseccomp-dev libfontconfig-dev liblcms2-dev libxcb1-dev
   clang-format clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
   xvfb openbox xdotool x11-utils imagemagick librsvg2-bin
-  fonts-dejavu-core fonts-symbola
+  fonts-dejavu-core fonts-urw-base35 fonts-symbola
   desktop-file-utils appstream-util dpkg-dev file groff-base man-db
 )
 

@@ -8,6 +8,7 @@
 #include "window/Application.h"
 #include "window/CommandLine.h"
 #include "window/Form1.h"
+#include "window/PlatformStart.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -46,7 +47,9 @@ int main(int argc, char** argv) {
 
     // Qt is given the program's name alone: every argument is Pictolune's.
     int qtArgc = std::min(argc, 1);
+    pictolune::PlatformStart platformStart;
     pictolune::Application app(qtArgc, argv);
+    platformStart.finish();
     decoders->setDisplayProfile(pictolune::displayIccProfile());
     pictolune::DialogFolderChooser chooser;
     pictolune::DialogInputBox inputBox;

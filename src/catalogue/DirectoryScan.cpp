@@ -2,14 +2,19 @@
 
 #include "catalogue/FolderChooser.h"
 #include "platform/base/Numeric.h"
+#include "platform/base/TerminalText.h"
 #include "platform/controls/NumberList.h"
 #include "platform/files/DirectoryListing.h"
+#include "platform/files/FileNames.h"
 
 #include <algorithm>
+#include <string>
 
 namespace pictolune {
 
 namespace {
+
+constexpr QStringView kImageEndings[] = {u".jpg", u"jpeg", u".bmp", u".gif", u"tiff", u".wmf"};
 
 // The names of those named pictures that lie in `folder`. A name with a
 // slash left in it lies deeper and matches no entry of the listing.
@@ -31,11 +36,18 @@ bool takes(QStringView entry, const QStringList& named) {
 
 bool isImageFileName(QStringView name, Qt::CaseSensitivity cs) {
     const QStringView ending = name.size() > 4 ? name.last(4) : name;
-    for (const QStringView image : {u".jpg", u"jpeg", u".bmp", u".gif", u"tiff", u".wmf"}) {
-        if (ending.compare(image, cs) == 0)
-            return true;
+    return std::any_of(std::begin(kImageEndings), std::end(kImageEndings),
+                       [&](QStringView image) { return ending.compare(image, cs) == 0; });
+}
+
+QString imageEndingsText() {
+    QString text;
+    for (const QStringView ending : kImageEndings) {
+        if (!text.isEmpty())
+            text += ending == kImageEndings[std::size(kImageEndings) - 1] ? u" or " : u", ";
+        text += ending;
     }
-    return false;
+    return text;
 }
 
 DirectoryScan::DirectoryScan(ImageCatalogue& catalogue, NumberList& comImage,
@@ -43,7 +55,11 @@ DirectoryScan::DirectoryScan(ImageCatalogue& catalogue, NumberList& comImage,
     : catalogue_(catalogue), comImage_(comImage), chooser_(chooser), listing_(listing) {}
 
 void DirectoryScan::loadStartupDirectory() {
-    loadStartupDirectory(chooser_.chooseDirectory());
+    const QString folder = chooser_.chooseDirectory();
+    if (folder.isEmpty())
+        sayOnStderr("no folder chosen, so there is no picture to show: press Enter to choose "
+                    "one, or name a folder on the command line");
+    loadStartupDirectory(folder);
 }
 
 void DirectoryScan::loadStartupDirectory(const QString& folder, const QStringList& namedPictures) {
@@ -60,7 +76,8 @@ void DirectoryScan::loadStartupDirectory(const QString& folder, const QStringLis
     countPass(named);
     redimension(false);
     catalogue_.scanCounter = 0;
-    fillPass(named);
+    if (fillPass(named) == 0)
+        reportNoPicture();
 }
 
 void DirectoryScan::changeDirectory(const ShowPicture& showImage) {
@@ -77,7 +94,8 @@ void DirectoryScan::changeDirectory(const ShowPicture& showImage) {
     countPass({});
     redimension(false);
     catalogue_.scanCounter = 0;
-    fillPass({});
+    if (fillPass({}) == 0)
+        reportNoPicture();
     catalogue_.currentIndex = 0;
     showImageSequential(catalogue_, showImage);
 }
@@ -94,20 +112,33 @@ void DirectoryScan::addDirectory(const QString& folder, const QStringList& named
     countPass(named);
     redimension(true);
     catalogue_.scanCounter = checkedAdd(catalogue_.lastIndex, 1);
-    fillPass(named);
+    if (fillPass(named) == 0)
+        reportNoPicture();
 }
 
 void DirectoryScan::countPass(const QStringList& named) {
     ImageCatalogue& c = catalogue_;
+    otherCase_ = 0;
+    otherCaseEndings_.clear();
     c.listingEntry = listing_.first(c.directoryPath);
     while (!c.listingEntry.isEmpty()) {
         if (takes(c.listingEntry, named))
             c.scanCounter = checkedAdd(c.scanCounter, 1);
+        else if (isImageFileName(c.listingEntry, Qt::CaseInsensitive))
+            noteOtherCase(c.listingEntry);
         c.listingEntry = listing_.next();
     }
 }
 
-void DirectoryScan::fillPass(const QStringList& named) {
+void DirectoryScan::noteOtherCase(QStringView name) {
+    ++otherCase_;
+    // The endings as the files spell them, each once: .JPG or Tiff.
+    const QStringView ending = name.size() > 4 ? name.last(4) : name;
+    if (!otherCaseEndings_.contains(ending))
+        otherCaseEndings_.append(ending.toString());
+}
+
+int DirectoryScan::fillPass(const QStringList& named) {
     ImageCatalogue& c = catalogue_;
     // The number list only ever shows 0..lastIndex, so the pass appends its
     // entries in one step at the end rather than one per path.
@@ -133,6 +164,21 @@ void DirectoryScan::fillPass(const QStringList& named) {
     comImage_.append(stored);
     c.scanCounter = checkedSubtract(c.scanCounter, 1);
     c.lastIndex = c.scanCounter;
+    return stored;
+}
+
+void DirectoryScan::reportNoPicture() const {
+    std::string line = encodeFileName(catalogue_.directoryPath).toStdString() +
+                       ": no picture Pictolune shows (names ending in " +
+                       imageEndingsText().toStdString() + ")";
+    if (otherCase_ > 0) {
+        line += "; " + std::to_string(otherCase_) +
+                (otherCase_ == 1 ? " file ends in " : " files end in ") +
+                encodeFileName(otherCaseEndings_.join(u" or ")).toStdString() +
+                ", but the endings are case-sensitive (a picture named on the command line is "
+                "shown whatever its case)";
+    }
+    sayOnStderr(line);
 }
 
 void DirectoryScan::redimension(bool keepPaths) {

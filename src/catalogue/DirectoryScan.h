@@ -17,6 +17,8 @@ class NumberList;
 // ".wmf". A folder's scan compares them exactly ("a.JPG" is not taken); a
 // picture the user names is compared without case.
 bool isImageFileName(QStringView name, Qt::CaseSensitivity cs = Qt::CaseSensitive);
+// The six endings as a reader sees them: ".jpg, jpeg, .bmp, .gif, tiff or .wmf".
+QString imageEndingsText();
 
 // Reads the pictures of a chosen folder into the catalogue and the number
 // list `comImage`. Each scan reads the folder twice: a count pass, one
@@ -25,6 +27,11 @@ bool isImageFileName(QStringView name, Qt::CaseSensitivity cs = Qt::CaseSensitiv
 // scans scanCounter equals lastIndex and comImage holds 0..lastIndex.
 //
 // A cancelled folder dialog changes nothing.
+//
+// A folder that gives no picture is one line on stderr, since the window
+// then stays black: it says which endings count, and how many names end in
+// one of them in another case (a camera's IMG_0001.JPG). So is a folder
+// dialog cancelled at start.
 //
 // The scans of the folders named at start-up also take the pictures named
 // with them (`namedPictures`, paths spelled as the scan stores them) that lie
@@ -54,9 +61,13 @@ public:
 
 private:
     // Both passes take the same entries: the pictures, and the names in
-    // `named`.
+    // `named`. The count pass also notes the names that end in one of the
+    // six endings in another case; the fill pass answers how many it stored.
     void countPass(const QStringList& named);
-    void fillPass(const QStringList& named);
+    int fillPass(const QStringList& named);
+    void noteOtherCase(QStringView name);
+    // The line for a folder whose scan stored nothing.
+    void reportNoPicture() const;
     // Re-dimensions imagePaths to the indexes 0 to scanCounter.
     void redimension(bool keepPaths);
 
@@ -64,6 +75,10 @@ private:
     NumberList& comImage_;
     FolderChooser& chooser_;
     DirectoryListing& listing_;
+    // Names of the count pass that end in one of the six in another case,
+    // and those endings as they are spelt.
+    int otherCase_ = 0;
+    QStringList otherCaseEndings_;
 };
 
 } // namespace pictolune

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 #include <utility>
 
@@ -209,9 +208,7 @@ void PictureDisplay::failLate() noexcept {
 void PictureDisplay::reportFailure(const QString* path,
                                    const std::exception_ptr& failure) const noexcept {
     try {
-        // One line whatever a file name holds.
-        const std::string line = "pictolune: " + forTerminal(failureText(path, failure)) + '\n';
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        sayOnStderr(failureText(path, failure));
     } catch (...) {
         // Not even the report could be made; the show still fails quietly.
     }

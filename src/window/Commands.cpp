@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <string>
 
 namespace pictolune {
 
@@ -60,6 +61,9 @@ bool Keys::match(const QKeyEvent& event) const {
 struct KeyBinding {
     Keys keys;
     void (*action)(Form1&);
+    // The key and what it does, as --help lists them.
+    const char* name;
+    const char* does;
 };
 
 // One row a binding; tested in this order, the first match acts. The shift
@@ -69,39 +73,58 @@ const KeyBinding kKeyTable[] = {
      [](Form1& f) {
          f.setRandomOn();
          f.showImage();
-     }},
+     },
+     "Space", "random mode on, and a picture drawn at random"},
     {mainRowDigit(1),
      [](Form1& f) {
          f.setRandomOff();
          f.catalogue.currentIndex = 0;
          f.showImage();
-     }},
+     },
+     "1", "the first picture, random mode off"},
     {mainRowDigit(0),
      [](Form1& f) {
          f.setRandomOff();
          f.catalogue.currentIndex = f.catalogue.lastIndex;
          f.showImage();
-     }},
-    {key(Qt::Key_Escape), [](Form1& f) { f.endProgram(); }},
-    {key(Qt::Key_Return, Qt::Key_Enter), [](Form1& f) { f.changeDirectory(); }},
-    {key(Qt::Key_P), [](Form1& f) { f.toggleSlideshow(); }},
-    {key(Qt::Key_S), [](Form1& f) { f.promptSlideshowSpeed(); }},
-    {key(Qt::Key_R), [](Form1& f) { f.catalogue.randomMode = !f.catalogue.randomMode; }},
-    {key(Qt::Key_A), [](Form1& f) { f.addDirectory(); }},
-    {key(Qt::Key_M), [](Form1& f) { f.showMinimized(); }},
+     },
+     "0", "the last picture, random mode off"},
+    {key(Qt::Key_Escape), [](Form1& f) { f.endProgram(); }, "Esc", "quit"},
+    {key(Qt::Key_Return, Qt::Key_Enter), [](Form1& f) { f.changeDirectory(); }, "Enter",
+     "change to another folder (the dialog asks)"},
+    {key(Qt::Key_P), [](Form1& f) { f.toggleSlideshow(); }, "P", "play or stop the slideshow"},
+    {key(Qt::Key_S), [](Form1& f) { f.promptSlideshowSpeed(); }, "S",
+     "set the slideshow's delay, in seconds"},
+    {key(Qt::Key_R), [](Form1& f) { f.catalogue.randomMode = !f.catalogue.randomMode; }, "R",
+     "random mode on or off, from the next picture on"},
+    {key(Qt::Key_A), [](Form1& f) { f.addDirectory(); }, "A",
+     "add a folder's pictures after these"},
+    {key(Qt::Key_M), [](Form1& f) { f.showMinimized(); }, "M", "minimise the window"},
     {key(Qt::Key_Right),
      [](Form1& f) {
          stepNext(f.catalogue);
          f.showImageSequential();
-     }},
+     },
+     "Right", "the next picture"},
     {key(Qt::Key_Left),
      [](Form1& f) {
          stepPrevious(f.catalogue);
          f.showImageSequential();
-     }},
+     },
+     "Left", "the previous picture"},
 };
 
 } // namespace
+
+std::string keyCommandsHelp() {
+    std::string text;
+    for (const KeyBinding& binding : kKeyTable) {
+        std::string name = binding.name;
+        name.resize(std::max<std::size_t>(name.size(), 7), ' ');
+        text += "  " + name + " " + binding.does + "\n";
+    }
+    return text;
+}
 
 bool Form1::handleKey(const QKeyEvent& event) {
     for (const KeyBinding& binding : kKeyTable) {

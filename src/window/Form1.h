@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class QKeyEvent;
 
@@ -111,6 +112,11 @@ private:
     std::unique_ptr<PictureDisplay> display_;
     std::function<void()> endProgram_;
 };
+
+// The key commands, one line each ("  Space   random mode on, and..."), as
+// --help lists them: from the window's key table, which needs no application
+// object.
+std::string keyCommandsHelp();
 
 // The `Left` of a control in the options panel, in twips, for a window of
 // inner width `width` pixels: the step A = width x 25 / 7, times `factor`,

@@ -3,6 +3,7 @@
 #include "platform/controls/NumberList.h"
 #include "platform/files/DirectoryListing.h"
 #include "platform/files/FileNames.h"
+#include "support/StderrCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -234,6 +235,74 @@ TEST_F(DirectoryScanTest, CancelledStartupLeavesAnEmptyCatalogueWithoutListingAn
     expectCatalogue({""}, -1);
     EXPECT_EQ(catalogue.directoryPath, "");
     EXPECT_TRUE(listing.directories.empty()) << "no folder, and certainly not the root, is read";
+}
+
+// A folder that gives no picture leaves the window black; whoever started
+// Pictolune from a terminal reads why, in one line.
+TEST_F(DirectoryScanTest, AFolderWithoutPicturesIsOneLineOnStderr) {
+    enum Operation { Start, Change, Add };
+    struct Case {
+        Operation operation;
+        std::vector<QString> names;
+        std::vector<std::string> said; // each in the one line; none: no line
+        std::string notSaid = {};
+    };
+    const std::string endings =
+        ": no picture Pictolune shows (names ending in .jpg, jpeg, .bmp, .gif, tiff or .wmf)";
+    const std::string caseWord = ", but the endings are case-sensitive (a picture named on the "
+                                 "command line is shown whatever its case)";
+    const Case cases[] = {
+        // Straight from a camera.
+        {Start,
+         {"IMG_0001.JPG", "IMG_0002.JPG", "notes.txt"},
+         {endings, "; 2 files end in .JPG" + caseWord}},
+        {Add,
+         {"scan.Tiff", "b.JPEG", "c.Tiff"},
+         {endings, "; 3 files end in JPEG or Tiff" + caseWord}},
+        {Change, {"kite.png", "sky.webp", "scan.tif"}, {endings}, "case-sensitive"},
+        {Start, {}, {endings}, "case-sensitive"},
+        {Start, {"a.jpg", "B.JPG"}, {}},
+        {Add, {"a.gif"}, {}},
+    };
+    for (const Case& c : cases) {
+        Folder parent;
+        // The folder's name goes through as one line, whatever it holds.
+        const QString folder = parent / "new\nline";
+        ASSERT_TRUE(QDir().mkdir(folder));
+        for (const QString& name : c.names)
+            touch(folder + "/" + name);
+        testing::StderrCapture stderrText;
+        if (c.operation == Start)
+            startIn(folder);
+        else if (c.operation == Change)
+            changeTo(folder);
+        else
+            add(folder);
+        const std::string said = stderrText.take();
+        if (c.said.empty()) {
+            EXPECT_EQ(said, "") << c.names.size();
+            continue;
+        }
+        const std::string start = "pictolune: " + parent.path().toStdString() + "/new?line";
+        EXPECT_EQ(said.rfind(start, 0), 0u) << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+        for (const std::string& part : c.said)
+            EXPECT_NE(said.find(part), std::string::npos) << part << " missing in " << said;
+        if (!c.notSaid.empty()) {
+            EXPECT_EQ(said.find(c.notSaid), std::string::npos) << said;
+        }
+    }
+
+    // A dialog cancelled at start says so; cancelled later it changes
+    // nothing and says nothing.
+    testing::StderrCapture stderrText;
+    startIn("");
+    const std::string said = stderrText.take();
+    EXPECT_EQ(said, "pictolune: no folder chosen, so there is no picture to show: press Enter "
+                    "to choose one, or name a folder on the command line\n");
+    changeTo("");
+    add("");
+    EXPECT_EQ(stderrText.take(), "");
 }
 
 TEST_F(DirectoryScanTest, ChangeShowsTheNewFolderFromItsFirstPictureWithOneRefresh) {

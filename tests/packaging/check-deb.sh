@@ -43,6 +43,10 @@ done
 # A platform plug-in, which no linked library brings in for certain.
 grep -Eq "(^|, )qt6-qpa-plugins \| qt6-wayland(,|\$)" <<<"$depends" ||
     fail "Depends names no Qt platform plug-in: $depends"
+# Every font the metafile renderer draws text with.
+for font in fonts-dejavu-core fonts-urw-base35 fonts-symbola; do
+    grep -Eq "(^|, )$font(,|\$| )" <<<"$depends" || fail "Depends lacks the font $font: $depends"
+done
 # And this machine, which ran the program, satisfies them.
 printf 'Source: pictolune\n' >"$scratch/control"
 dpkg-checkbuilddeps -d "$depends" "$scratch/control" >"$scratch/deps.log" 2>&1 ||

@@ -83,6 +83,8 @@ run --help
 [ "$status" -eq 0 ] || fail "$binary --help exited with $status: $(said)"
 grep -q '^Usage: .*pictolune' <<<"$out" || fail "$binary --help printed no usage line: $(said)"
 grep -q -- '--version' <<<"$out" || fail "$binary --help does not list --version: $(said)"
+# Installed, the manual page is found by its name.
+grep -qx 'The manual: man pictolune' <<<"$out" || fail "$binary --help does not point to man pictolune: $(said)"
 
 missing=$(mktemp -u "${TMPDIR:-/tmp}/pictolune-missing.XXXXXX")
 run "$missing"

@@ -22,6 +22,18 @@ TEST(NumberList, EntriesReadTheirOwnPosition) {
     EXPECT_EQ(list.count(), 0);
 }
 
+TEST(NumberList, ReadsTheEntryLastPickedAndNothingBefore) {
+    NumberList list;
+    list.append(5);
+    EXPECT_EQ(list.currentText(), ""); // appending picks nothing
+    list.setCurrentIndex(3);
+    list.append(5);
+    EXPECT_EQ(list.currentText(), "3");
+    list.clear();
+    list.append(2);
+    EXPECT_EQ(list.currentText(), "");
+}
+
 TEST(NumberList, AMillionEntriesOpenAndPick) {
     QWidget window;
     window.resize(400, 300);

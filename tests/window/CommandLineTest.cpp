@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <utility>
 #include <vector>
@@ -28,21 +31,60 @@ struct ProgramRun {
 
 // The real program in a terminal with no display at all, as over ssh or in
 // a package script: everything that can answer without a window does.
-ProgramRun runWithoutDisplay(const QStringList& arguments) {
+// `variables` ("NAME=value") are set on top, and another `binary` may stand
+// in for the program built.
+ProgramRun runWithoutDisplay(const QStringList& arguments, const QStringList& variables = {},
+                             const QString& binary = PICTOLUNE_BINARY) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE", "XDG_RUNTIME_DIR"})
         environment.remove(name);
+    for (const QString& variable : variables)
+        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     process.setProcessEnvironment(environment);
-    process.start(PICTOLUNE_BINARY, arguments);
+    process.start(binary, arguments);
     EXPECT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
 }
 
+// The program and its decoders in a folder of their own, with a qt.conf that
+// gives Qt a plug-in folder holding every platform but Wayland's: a machine
+// without the Wayland plug-in.
+QString programWithoutWayland(const QTemporaryDir& dir) {
+    const QString platforms = dir.filePath("plugins/platforms");
+    EXPECT_TRUE(QDir().mkpath(platforms));
+    const QDir installed(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
+    for (const QString& plugin : installed.entryList(QDir::Files)) {
+        if (!plugin.contains("wayland")) {
+            EXPECT_TRUE(QFile::link(installed.filePath(plugin), platforms + "/" + plugin));
+        }
+    }
+    const QString built = QFileInfo(PICTOLUNE_BINARY).absolutePath();
+    for (const char* program : {"pictolune", "pictolune-decoder"}) {
+        // The program finds qt.conf and its decoder beside its own file,
+        // which a symbolic link would not move.
+        const QByteArray from = QFile::encodeName(built + "/" + program);
+        const QByteArray to = QFile::encodeName(dir.filePath(program));
+        if (::link(from.constData(), to.constData()) != 0) {
+            EXPECT_TRUE(QFile::copy(from, to));
+        }
+    }
+    QFile conf(dir.filePath("qt.conf"));
+    EXPECT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("[Paths]\nPlugins = " + QFile::encodeName(dir.filePath("plugins")) + "\n");
+    return dir.filePath("pictolune");
+}
+
 TEST(CommandLine, AnswersWithoutADisplay) {
     QTemporaryDir dir;
+    QTemporaryDir withoutWayland;
+    const QString noWayland = programWithoutWayland(withoutWayland);
+    // Where decoders and Qt keep their sockets; without it they warn.
+    QTemporaryDir runtime;
+    const QString runtimeDir = "XDG_RUNTIME_DIR=" + runtime.path();
     for (const char* name : {"a.jpg", "IMG_0002.JPG", "b-kite.png", "notes.txt"}) {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -50,8 +92,10 @@ TEST(CommandLine, AnswersWithoutADisplay) {
     struct Case {
         QStringList arguments;
         int status;
-        QStringList out; // each must appear on stdout
-        QStringList err; // each must appear on stderr
+        QStringList out;            // each must appear on stdout
+        QStringList err;            // each must appear on stderr
+        QStringList variables = {}; // NAME=value set for the run
+        QString binary = PICTOLUNE_BINARY;
     };
     const Case cases[] = {
         {{"--version"},
@@ -60,7 +104,15 @@ TEST(CommandLine, AnswersWithoutADisplay) {
           "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.",
           "There is NO WARRANTY"},
          {}},
-        {{"-h"}, 0, {"Usage: pictolune", "FOLDER|PICTURE", "--version"}, {}},
+        // Every key of the key table, and where the manual page lies: the
+        // build tree's, beside the program.
+        {{"-h"},
+         0,
+         {"Usage: pictolune", "FOLDER|PICTURE", "--version", "\n  Space ", "\n  1 ", "\n  0 ",
+          "\n  Esc ", "\n  Enter ", "\n  P ", "\n  S ", "\n  R ", "\n  A ", "\n  M ", "\n  Right ",
+          "\n  Left ", "Mouse: a click",
+          "\nThe manual: man " + QFileInfo(PICTOLUNE_BINARY).absolutePath() + "/pictolune.1.gz\n"},
+         {}},
         {{"--bogus"}, 2, {}, {"bogus"}},
         {{"/no/such/folder/anywhere"}, 2, {}, {"/no/such/folder/anywhere: no such file or folder"}},
         {{dir.filePath("b-kite.png")}, 2, {}, {dir.filePath("b-kite.png") + ": not a picture"}},
@@ -73,12 +125,37 @@ TEST(CommandLine, AnswersWithoutADisplay) {
         {{dir.path()}, 1, {}, {"no display", "DISPLAY", "WAYLAND_DISPLAY"}},
         {{dir.filePath("IMG_0002.JPG")}, 1, {}, {"no display"}},
         {{}, 1, {}, {"no display"}},
+        // A platform that cannot start ends the same way, never in Qt's abort.
+        {{dir.path()},
+         1,
+         {},
+         {"cannot open the window", "\"nosuch\" platform plug-in is not installed"},
+         {"QT_QPA_PLATFORM=nosuch", runtimeDir}},
+        {{dir.path()},
+         1,
+         {},
+         {"\"wayland\" found no Wayland compositor (WAYLAND_DISPLAY=wayland-none)"},
+         {"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=wayland-none", runtimeDir}},
+        {{dir.path()},
+         1,
+         {},
+         {"Qt's \"wayland\" platform plug-in is not installed (Debian package qt6-wayland)"},
+         {"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=wayland-0", runtimeDir},
+         noWayland},
+        // A Wayland session's choice falls back to X11, which is not there.
+        {{dir.path()},
+         1,
+         {},
+         {"\"wayland\" platform plug-in is not installed",
+          "; \"xcb\" found no X server (DISPLAY=:99999)"},
+         {"XDG_SESSION_TYPE=wayland", "WAYLAND_DISPLAY=wayland-0", "DISPLAY=:99999", runtimeDir},
+         noWayland},
     };
     for (const Case& c : cases) {
-        const ProgramRun run = runWithoutDisplay(c.arguments);
-        const std::string what = c.arguments.join(' ').toStdString() +
-                                 "\nstdout: " + run.out.toStdString() +
-                                 "\nstderr: " + run.err.toStdString();
+        const ProgramRun run = runWithoutDisplay(c.arguments, c.variables, c.binary);
+        const std::string what =
+            c.variables.join(' ').toStdString() + " " + c.arguments.join(' ').toStdString() +
+            "\nstdout: " + run.out.toStdString() + "\nstderr: " + run.err.toStdString();
         EXPECT_EQ(run.status, c.status) << what;
         for (const QString& text : c.out)
             EXPECT_TRUE(run.out.contains(text)) << text.toStdString() << " missing in " << what;

@@ -163,6 +163,8 @@ TEST_F(CommandsTest, SpeedPromptOffersTheCurrentDelay) {
 }
 
 TEST_F(CommandsTest, PickingAnEntryShowsThatPictureInEitherMode) {
+    // Nothing is picked before the user picks.
+    EXPECT_EQ(form->comImage->currentText(), "");
     for (bool randomMode : {false, true}) {
         form->catalogue.randomMode = randomMode;
         form->comImage->setCurrentIndex(7);
@@ -172,6 +174,15 @@ TEST_F(CommandsTest, PickingAnEntryShowsThatPictureInEitherMode) {
         EXPECT_EQ(random(), randomMode);
         form->catalogue.currentIndex = 0;
     }
+    // The list keeps the entry picked while other commands show other
+    // pictures; a change of folder empties and refills it, picking nothing.
+    key(Qt::Key_Right);
+    EXPECT_EQ(form->lblFilename->caption(), pathOf(1));
+    EXPECT_EQ(form->comImage->currentText(), "7");
+    chooser.answers.push_back(dir.path());
+    key(Qt::Key_Return);
+    EXPECT_EQ(form->comImage->count(), 10);
+    EXPECT_EQ(form->comImage->currentText(), "");
 }
 
 // While the number list is open, the entry the keyboard's highlight (or the

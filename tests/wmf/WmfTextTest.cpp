@@ -231,5 +231,42 @@ TEST(WmfText, MissingFacesKeepTheirKind) {
     EXPECT_LT(width("Nonesuch", kSwiss, "i.") * 2, width("Nonesuch", kSwiss, "m."));
 }
 
+TEST(WmfText, FixedPitchOutweighsAFaceThatIsNotInstalled) {
+    // A drawing as Windows-era programs wrote them: filled polygons and a
+    // polyline above, three fonts made, two ExtTextOut strings below. Asked
+    // for with a fixed pitch, a face that is not installed draws every
+    // character as wide, even where a proportional face stands in for it;
+    // without the fixed pitch the stand-in stays.
+    struct Case {
+        const char* face;
+        int pitchAndFamily;
+        bool fixed;
+    };
+    const Case cases[] = {
+        {"Garamond", 0x31, true}, {"Times New Roman", 0x01, true},  {"Arial", 0x21, true},
+        {"Nonesuch", 0x11, true}, {"Times New Roman", 0x30, false}, {"Garamond", 0x02, false}};
+    for (const Case& c : cases) {
+        auto w = canvas();
+        w.createPen(0, 0, Qt::black).selectObject(0);
+        for (int i = 0; i < 4; ++i) {
+            w.createBrush(0, QColor::fromHsv(i * 80, 200, 200)).selectObject(1);
+            w.polygon({{5 + 24 * i, 35}, {20 + 24 * i, 5}, {25 + 24 * i, 30}}).deleteObject(1);
+        }
+        w.polyline({{0, 40}, {50, 38}, {100, 41}});
+        w.createFont(-16, 700, false, 0, c.face, 0, c.pitchAndFamily).selectObject(1);
+        w.createFont(-16, 400, false, 0, c.face, 0, c.pitchAndFamily);
+        w.createFont(-16, 400, false, 0, "DejaVu Sans", 0, 0x22);
+        w.setBkMode(1).extTextOut(5, 50, 0, std::nullopt, "iiiii");
+        w.selectObject(2).extTextOut(5, 75, 0, std::nullopt, "mmmmm");
+        const QImage img = renderWmf(w.bytes());
+        const int narrow = inkBox(img.copy(0, 48, 100, 25)).width();
+        const int wide = inkBox(img.copy(0, 73, 100, 27)).width();
+        if (c.fixed)
+            EXPECT_NEAR(narrow, wide, 8) << c.face << " " << c.pitchAndFamily;
+        else
+            EXPECT_LT(narrow * 2, wide) << c.face << " " << c.pitchAndFamily;
+    }
+}
+
 } // namespace
 } // namespace pictolune::test

@@ -1,5 +1,7 @@
 #include "platform/base/TerminalText.h"
 
+#include <cstdio>
+
 namespace pictolune {
 
 namespace {
@@ -42,6 +44,15 @@ std::string forTerminal(std::string_view text) {
         at += taken;
     }
     return out;
+}
+
+void sayOnStderr(std::string_view message) noexcept {
+    try {
+        const std::string line = "pictolune: " + forTerminal(message) + '\n';
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    } catch (...) {
+        // Out of memory for the line: nothing else is hurt by its absence.
+    }
 }
 
 } // namespace pictolune

@@ -12,4 +12,10 @@ namespace pictolune {
 // so that a file name whose bytes are not UTF-8 stays recognisable.
 std::string forTerminal(std::string_view text);
 
+// Writes one line on stderr for whoever started Pictolune from a terminal:
+// "pictolune: ", then `message` fit for a terminal, so that nothing a file
+// name holds can break the line up. Never throws; a line that cannot be
+// made is left unsaid.
+void sayOnStderr(std::string_view message) noexcept;
+
 } // namespace pictolune

@@ -50,6 +50,14 @@ void NumberListModel::append(int entries) {
     endInsertRows();
 }
 
+void NumberList::append(int entries) {
+    const bool wasEmpty = count() == 0;
+    model_.append(entries);
+    // Qt makes the first entry of a list that was empty the current one.
+    if (wasEmpty)
+        setCurrentIndex(-1);
+}
+
 NumberList::NumberList(QWidget* parent) : Control<QComboBox>(parent) {
     setUnitsPerPixel(kTwips);
     setEditable(false);

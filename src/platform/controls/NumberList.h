@@ -36,8 +36,10 @@ public:
     int count() const { return model_.count(); }
     // Empties the list.
     void clear() { model_.clear(); }
-    // Appends the next `entries` numbers at the end in one step.
-    void append(int entries) { model_.append(entries); }
+    // Appends the next `entries` numbers at the end in one step. The list's
+    // text is the entry last picked: appending picks nothing, so a list that
+    // was empty reads blank until the user picks.
+    void append(int entries);
 
     void hidePopup() override;
 

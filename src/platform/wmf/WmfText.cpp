@@ -79,7 +79,12 @@ QString decodeText(const QByteArray& bytes, std::uint8_t charset) {
 
 namespace {
 
-// The kind of face the record's pitch-and-family byte names, if any.
+// Whether the record's pitch-and-family byte asks for characters all as wide.
+bool fixedPitch(std::uint8_t pitchAndFamily) {
+    return (pitchAndFamily & 3) == 1;
+}
+
+// The kind of face the byte's family bits name, if any.
 std::optional<QFont::StyleHint> familyHint(std::uint8_t pitchAndFamily) {
     switch (pitchAndFamily >> 4) {
     case 1:
@@ -93,8 +98,6 @@ std::optional<QFont::StyleHint> familyHint(std::uint8_t pitchAndFamily) {
     case 5:
         return QFont::Decorative;
     default:
-        if ((pitchAndFamily & 3) == 1)
-            return QFont::Monospace;
         return std::nullopt;
     }
 }
@@ -107,8 +110,8 @@ QString matchedFamily(const QString& family) {
 
 // The font matcher stands in for many faces it does not have with one of
 // their kind (a metric clone, or at least a serif face for a serif one), and
-// a style hint would override that choice; a face it does not know at all
-// gets its default sans face, and only then does the record's byte decide.
+// a family hint would override that choice; a face it does not know at all
+// gets its default sans face, and only then do the family bits decide.
 bool matchedBlindly(const QString& face) {
     return matchedFamily(face) == matchedFamily(QStringLiteral("sans-serif"));
 }
@@ -123,8 +126,15 @@ QFont makeFont(const FontDef& def, double emPixels, double dpi) {
         if (!def.face.isEmpty())
             font.setFamily(def.face);
         const auto hint = familyHint(def.pitchAndFamily);
-        if (hint && (def.face.isEmpty() || matchedBlindly(def.face)))
+        if (fixedPitch(def.pitchAndFamily)) {
+            // A fixed pitch outweighs the face, as Windows weighs them: a face
+            // that is not installed draws in a fixed-pitch one, even where
+            // the matcher knows a proportional stand-in for it. A face that
+            // is another name for an installed one stays.
+            font.setStyleHint(QFont::Monospace);
+        } else if (hint && (def.face.isEmpty() || matchedBlindly(def.face))) {
             font.setStyleHint(*hint);
+        }
     }
     font.setPointSizeF(emPixels * 72.0 / dpi);
     font.setWeight(
