@@ -1,5 +1,7 @@
 #include "platform/codecs/FileBytes.h"
 
+#include "platform/base/Interrupted.h"
+
 #include "platform/base/Errors.h"
 
 #include <algorithm>
@@ -20,9 +22,8 @@ qint64 readAt(int fd, qint64 offset, void* into, qint64 size) {
     auto* bytes = static_cast<char*>(into);
     qint64 done = 0;
     while (done < size) {
-        const ssize_t got = ::pread(fd, bytes + done, std::size_t(size - done), offset + done);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = retryInterrupted(
+            [&] { return ::pread(fd, bytes + done, std::size_t(size - done), offset + done); });
         if (got < 0)
             return -1;
         if (got == 0)
@@ -65,6 +66,21 @@ void FileBytes::fill(std::size_t count) {
         throw LoadError(std::strerror(errno));
     offset_ += got;
     end_ += std::size_t(got);
+}
+
+bool FileBytes::skipPast(uchar value) {
+    for (;;) {
+        const auto* found = static_cast<const uchar*>(
+            std::memchr(buffer_.data() + position_, value, end_ - position_));
+        if (found) {
+            position_ = std::size_t(found - buffer_.data()) + 1;
+            return true;
+        }
+        position_ = end_;
+        fill(1);
+        if (position_ == end_)
+            return false;
+    }
 }
 
 int FileBytes::refillAndNext() {

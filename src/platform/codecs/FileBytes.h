@@ -27,6 +27,9 @@ public:
     std::span<const uchar> take(std::size_t count);
     // The next byte, or -1 at the end of the file.
     int next() { return position_ < end_ ? buffer_[position_++] : refillAndNext(); }
+    // Skips the bytes up to and with the next `value`; false at the end of
+    // the file.
+    bool skipPast(uchar value);
 
 private:
     // Keeps what is left of the buffer and reads on until it holds `count`

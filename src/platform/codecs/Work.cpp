@@ -1,14 +1,14 @@
 #include "platform/codecs/Work.h"
 
+#include "platform/base/Errors.h"
 #include "platform/base/Interrupted.h"
+#include "platform/codecs/FileBytes.h"
 #include "platform/wmf/Wmf.h"
 
 #include <QByteArray>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <cstring>
 
 #include <unistd.h>
 
@@ -21,67 +21,26 @@ constexpr std::uint64_t kPassesPerMetafileByte = 10000;
 // No encoder writes more scans than this; the JPEG decoder refuses more.
 constexpr int kMostCountedScans = 1000;
 
-// Reads a file front to back, a chunk at a time.
-class Reader {
-public:
-    explicit Reader(int fd) : fd_(fd) {}
-
-    // The next byte, or -1 at the end.
-    int next() {
-        if (at_ == size_ && !fill())
+// Skips entropy-coded data, where a 0xFF is followed by a zero (a stuffed
+// byte) or a restart marker, and answers the code of the marker that ends
+// it, or -1 at the end of the file.
+int skipToMarker(FileBytes& reader) {
+    for (;;) {
+        if (!reader.skipPast(0xff))
             return -1;
-        return chunk_[at_++];
+        int following = reader.next();
+        while (following == 0xff)
+            following = reader.next();
+        if (following < 0 || (following != 0 && (following < 0xd0 || following > 0xd7)))
+            return following;
     }
-    void skip(std::uint64_t count) {
-        const std::uint64_t buffered = size_ - at_;
-        if (count <= buffered) {
-            at_ += std::size_t(count);
-            return;
-        }
-        offset_ += off_t(count - buffered);
-        at_ = size_ = 0;
-    }
-    // Skips entropy-coded data, where a 0xFF is followed by a zero (a
-    // stuffed byte) or a restart marker, and answers the code of the marker
-    // that ends it, or -1 at the end of the file.
-    int skipToMarker() {
-        for (;;) {
-            if (at_ == size_ && !fill())
-                return -1;
-            const void* found = std::memchr(chunk_.data() + at_, 0xff, size_ - at_);
-            if (!found) {
-                at_ = size_;
-                continue;
-            }
-            at_ = std::size_t(static_cast<const unsigned char*>(found) - chunk_.data()) + 1;
-            int following = next();
-            while (following == 0xff)
-                following = next();
-            if (following < 0 || (following != 0 && (following < 0xd0 || following > 0xd7)))
-                return following;
-        }
-    }
+}
 
-private:
-    bool fill() {
-        const ssize_t got =
-            retryInterrupted([&] { return ::pread(fd_, chunk_.data(), chunk_.size(), offset_); });
-        if (got <= 0)
-            return false;
-        offset_ += got;
-        at_ = 0;
-        size_ = std::size_t(got);
-        return true;
-    }
+void skip(FileBytes& reader, int count) {
+    reader.take(std::size_t(std::max(count, 0)));
+}
 
-    int fd_;
-    off_t offset_ = 0;
-    std::array<unsigned char, 65536> chunk_{};
-    std::size_t at_ = 0;
-    std::size_t size_ = 0;
-};
-
-int readLength(Reader& reader) {
+int readLength(FileBytes& reader) {
     const int high = reader.next();
     const int low = reader.next();
     return high < 0 || low < 0 ? -1 : high << 8 | low;
@@ -89,7 +48,7 @@ int readLength(Reader& reader) {
 
 // The passes a JPEG's scans make over all its components, at least one.
 std::uint64_t jpegPasses(int fd) {
-    Reader reader(fd);
+    FileBytes reader(fd, 0);
     int components = 0;
     bool progressive = false;
     int componentScans = 0;
@@ -116,21 +75,21 @@ std::uint64_t jpegPasses(int fd) {
             byte >= 0xc0 && byte <= 0xcf && byte != 0xc4 && byte != 0xc8 && byte != 0xcc;
         if (frame && length >= 8) {
             progressive = (byte & 0x3) == 0x2;
-            reader.skip(5); // precision, height, width
+            skip(reader, 5); // precision, height, width
             components = std::max(reader.next(), 0);
-            reader.skip(std::uint64_t(length - 8));
+            skip(reader, length - 8);
             continue;
         }
         if (byte != 0xda || length < 3) {
-            reader.skip(std::uint64_t(length - 2));
+            skip(reader, length - 2);
             continue;
         }
         componentScans += std::max(reader.next(), 0);
-        reader.skip(std::uint64_t(length - 3));
+        skip(reader, length - 3);
         // A sequential picture whose scans so far hold every component
         // is done in one pass.
         const bool whole = !progressive && components > 0 && componentScans >= components;
-        if (whole || componentScans > kMostCountedScans || (marker = reader.skipToMarker()) < 0)
+        if (whole || componentScans > kMostCountedScans || (marker = skipToMarker(reader)) < 0)
             break;
     }
     if (components <= 0)
@@ -152,7 +111,13 @@ std::uint64_t claimedWork(const SourceFile& file, QSize own) {
     if (file.namedAsMetafile || looksLikeWmf(head))
         return std::uint64_t(std::max<qint64>(file.size, 0)) * kPassesPerMetafileByte;
     const std::uint64_t pixels = pixelsOf(own);
-    const std::uint64_t passes = head.startsWith("\xff\xd8") ? jpegPasses(file.fd) : 1;
+    std::uint64_t passes = 1;
+    try {
+        if (head.startsWith("\xff\xd8"))
+            passes = jpegPasses(file.fd);
+    } catch (const LoadError&) {
+        // A file that cannot be read claims one pass; its decoding will fail.
+    }
     return pixels > UINT64_MAX / passes ? UINT64_MAX : pixels * passes;
 }
 
