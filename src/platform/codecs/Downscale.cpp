@@ -53,24 +53,23 @@ __m128i weightPair(int first, int second) {
 }
 
 // Which source pixels make each pixel of the result along one side, and by
-// how much: `pairs` pairs of weights (an even number) from `first` on (an
-// even pixel), the last ones 0 where fewer reach, so that every pixel takes
-// the same steps.
+// how much: `pairs` pairs of weights from `first` on, the last ones 0 where
+// fewer reach, so that every pixel takes the same steps.
 struct Taps {
     std::vector<int> first;
     std::vector<Block> weights;
-    int pairs = 2;
+    int pairs = 1;
 };
 
-Taps tapsFor(int from, int to) {
+// Across, the source comes in pairs of pixels: `first` is then always even.
+Taps tapsFor(int from, int to, bool pairedSource) {
     Taps taps;
     taps.first.resize(std::size_t(to));
     if (from == to) {
-        taps.weights.assign(2 * std::size_t(to), Block{});
+        taps.weights.resize(std::size_t(to));
         for (int i = 0; i < to; ++i) {
-            taps.first[std::size_t(i)] = i & ~1;
-            *lanes(&taps.weights[2 * std::size_t(i)]) =
-                i % 2 == 0 ? weightPair(kFullWeight, 0) : weightPair(0, kFullWeight);
+            taps.first[std::size_t(i)] = i;
+            *lanes(&taps.weights[std::size_t(i)]) = weightPair(kFullWeight, 0);
         }
         return taps;
     }
@@ -79,16 +78,19 @@ Taps tapsFor(int from, int to) {
     // but a side that were would be interpolated.
     const double stretch = std::min(1.0, scale);
     const double reach = kLobes / stretch;
-    // One more for a window moved back to an even pixel.
-    const int most = int(std::ceil(2 * reach)) + 2;
-    taps.pairs = (most + 3) / 4 * 2;
+    // As many centres as fit within reach either way, and one more for a
+    // window moved back to an even pixel.
+    const int most = int(std::ceil(2 * reach)) + (pairedSource ? 1 : 0);
+    taps.pairs = (most + 1) / 2;
     taps.weights.resize(std::size_t(to) * std::size_t(taps.pairs));
     std::vector<double> exact(2 * std::size_t(taps.pairs));
     std::vector<int> rounded(exact.size());
     for (int i = 0; i < to; ++i) {
         const double centre = (i + 0.5) / scale;
         // The source pixels whose centres lie within reach.
-        const int lo = std::max(0, int(std::ceil(centre - reach - 0.5))) & ~1;
+        int lo = std::max(0, int(std::ceil(centre - reach - 0.5)));
+        if (pairedSource)
+            lo &= ~1;
         const int hi = std::min(from, int(std::floor(centre + reach - 0.5)) + 1);
         std::fill(exact.begin(), exact.end(), 0.0);
         double sum = 0;
@@ -180,6 +182,11 @@ __m128i toLight(__m128i sum) {
     return _mm_packs_epi32(shifted, shifted);
 }
 
+// The pair at `k`, if the steps two by two left one, added to `sum`.
+__m128i withLastPair(__m128i sum, const __m128i* source, const __m128i* weight, int k, int pairs) {
+    return k < pairs ? _mm_add_epi32(sum, _mm_madd_epi16(source[k], weight[k])) : sum;
+}
+
 // A row of pixel pairs filtered across into a row of pixels. `in` holds
 // taps.pairs pairs of nothing past its end, for the last taps.
 void filterAcross(const __m128i* in, std::uint64_t* out, const Taps& taps) {
@@ -189,11 +196,14 @@ void filterAcross(const __m128i* in, std::uint64_t* out, const Taps& taps) {
         const __m128i* weight = lanes(&taps.weights[std::size_t(x) * std::size_t(taps.pairs)]);
         __m128i even = _mm_setzero_si128();
         __m128i odd = _mm_setzero_si128();
-        for (int k = 0; k < taps.pairs; k += 2) {
+        int k = 0;
+        for (; k + 1 < taps.pairs; k += 2) {
             even = _mm_add_epi32(even, _mm_madd_epi16(source[k], weight[k]));
             odd = _mm_add_epi32(odd, _mm_madd_epi16(source[k + 1], weight[k + 1]));
         }
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), toLight(_mm_add_epi32(even, odd)));
+        _mm_storel_epi64(
+            reinterpret_cast<__m128i*>(out + x),
+            toLight(withLastPair(_mm_add_epi32(even, odd), source, weight, k, taps.pairs)));
     }
 }
 
@@ -220,22 +230,27 @@ __attribute__((target("avx2"))) void filterAcrossWide(const __m128i* in, std::ui
         const __m128i* rightWeight = leftWeight + step;
         __m256i a = _mm256_setzero_si256();
         __m256i b = _mm256_setzero_si256();
-        for (int k = 0; k < taps.pairs; k += 2) {
+        int k = 0;
+        for (; k + 1 < taps.pairs; k += 2) {
             a = _mm256_add_epi32(a,
                                  _mm256_madd_epi16(loadWide(left + k), loadWide(leftWeight + k)));
             b = _mm256_add_epi32(b,
                                  _mm256_madd_epi16(loadWide(right + k), loadWide(rightWeight + k)));
         }
+        const __m128i leftSum = withLastPair(halvesAdded(a), left, leftWeight, k, taps.pairs);
+        const __m128i rightSum = withLastPair(halvesAdded(b), right, rightWeight, k, taps.pairs);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
-                         _mm_unpacklo_epi64(toLight(halvesAdded(a)), toLight(halvesAdded(b))));
+                         _mm_unpacklo_epi64(toLight(leftSum), toLight(rightSum)));
     }
     if (x < width) {
         const __m128i* source = in + taps.first[std::size_t(x)] / 2;
         const __m128i* weight = lanes(&taps.weights[std::size_t(x) * step]);
         __m256i a = _mm256_setzero_si256();
-        for (int k = 0; k < taps.pairs; k += 2)
+        int k = 0;
+        for (; k + 1 < taps.pairs; k += 2)
             a = _mm256_add_epi32(a, _mm256_madd_epi16(loadWide(source + k), loadWide(weight + k)));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), toLight(halvesAdded(a)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x),
+                         toLight(withLastPair(halvesAdded(a), source, weight, k, taps.pairs)));
     }
 }
 
@@ -305,7 +320,35 @@ __attribute__((target("avx2"))) void filterDownWide(const std::uint64_t* const* 
     filterDown(rows, weight, pairs, out, width, x);
 }
 
-// One row of light to the display's levels.
+// The display's levels of the pixel whose red, green and blue lights start
+// at lane `first` of `lit`.
+template <int first> QRgb levelsOf(__m128i lit, const DisplayLevels& display) {
+    return qRgb(display.ofLight[0][std::size_t(_mm_extract_epi16(lit, first))],
+                display.ofLight[1][std::size_t(_mm_extract_epi16(lit, first + 1))],
+                display.ofLight[2][std::size_t(_mm_extract_epi16(lit, first + 2))]);
+}
+
+// One row of light to the display's levels, for opaque pixels whose
+// primaries are the display's, as most are: clipped to black and white two
+// pixels at a step.
+void encodeOpaqueRow(const std::uint64_t* in, QRgb* out, int width, const DisplayLevels& display) {
+    const __m128i black = _mm_setzero_si128();
+    const __m128i white = _mm_set1_epi16(kFullLight);
+    const auto clipped = [&](__m128i lit) {
+        return _mm_min_epi16(_mm_max_epi16(lit, black), white);
+    };
+    int x = 0;
+    for (; x + 1 < width; x += 2) {
+        const __m128i lit = clipped(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x)));
+        out[x] = levelsOf<0>(lit, display);
+        out[x + 1] = levelsOf<4>(lit, display);
+    }
+    if (x < width)
+        out[x] = levelsOf<0>(clipped(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + x))),
+                             display);
+}
+
+// One row of light to the display's levels, any pixels.
 void encodeRow(const std::uint64_t* in, QRgb* out, int width, const LightPath& light,
                bool premultiplied) {
     const std::optional<std::array<float, 9>>& matrix = light.picture->toDisplay;
@@ -391,8 +434,8 @@ QImage scaleDownInLight(const QImage& image, QSize size, const LightPath& light)
     const auto across = wide ? filterAcrossWide : filterAcross;
     const auto down = wide ? filterDownWide : filterDown;
     const int width = size.width();
-    const Taps acrossTaps = tapsFor(image.width(), width);
-    const Taps downTaps = tapsFor(image.height(), size.height());
+    const Taps acrossTaps = tapsFor(image.width(), width, true);
+    const Taps downTaps = tapsFor(image.height(), size.height(), false);
     const bool sameWidth = image.width() == width;
     const LightTables tables(*light.picture);
 
@@ -426,8 +469,11 @@ QImage scaleDownInLight(const QImage& image, QSize size, const LightPath& light)
                                        : nothing;
         down(needed.data(), lanes(&downTaps.weights[std::size_t(y) * std::size_t(downTaps.pairs)]),
              std::size_t(downTaps.pairs), sum.data(), width, 0);
-        encodeRow(sum.data(), reinterpret_cast<QRgb*>(result.scanLine(y)), width, light,
-                  premultiplied);
+        auto* shown = reinterpret_cast<QRgb*>(result.scanLine(y));
+        if (premultiplied || light.picture->toDisplay)
+            encodeRow(sum.data(), shown, width, light, premultiplied);
+        else
+            encodeOpaqueRow(sum.data(), shown, width, *light.display);
     }
     return result;
 }
