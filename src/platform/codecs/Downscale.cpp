@@ -78,9 +78,9 @@ Taps tapsFor(int from, int to, bool pairedSource) {
     // but a side that were would be interpolated.
     const double stretch = std::min(1.0, scale);
     const double reach = kLobes / stretch;
-    // As many centres as fit within reach either way, and one more for a
-    // window moved back to an even pixel.
-    const int most = int(std::ceil(2 * reach)) + (pairedSource ? 1 : 0);
+    // As many centres as fit within reach either way, no more than the
+    // picture has, and one more for a window moved back to an even pixel.
+    const int most = int(std::min(std::ceil(2 * reach), double(from))) + (pairedSource ? 1 : 0);
     taps.pairs = (most + 1) / 2;
     taps.weights.resize(std::size_t(to) * std::size_t(taps.pairs));
     std::vector<double> exact(2 * std::size_t(taps.pairs));
