@@ -2,10 +2,12 @@
 #include "platform/base/Random.h"
 #include "support/DisplayFixture.h"
 #include "support/StderrCapture.h"
+#include "support/TestPictures.h"
 
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,6 +61,27 @@ TEST_F(ShowImageTest, SmallPictureIsCentredAtItsOwnSize) {
     EXPECT_EQ(image1.width(), 640);
     EXPECT_EQ(image1.height(), 480);
     EXPECT_EQ(lblFilename.caption(), path);
+}
+
+// Drawn at its own size, a picture keeps its pixels as decoded: a BMP's as
+// stored, a JPEG's as Qt's reader makes them.
+TEST_F(ShowImageTest, SmallPictureIsDrawnPixelForPixel) {
+    const QImage stored = photographicImage({300, 200}, 3);
+    ASSERT_TRUE(writeBmp(dir.filePath("small.bmp"), stored));
+    ASSERT_TRUE(writeJpeg(dir.filePath("small.jpg"), stored));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (const QString name : {"small.bmp", "small.jpg"}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = dir.filePath(name);
+        catalogueOf({path});
+        display.showImage();
+        ASSERT_EQ(image1.left(), 250);
+        ASSERT_EQ(image1.top(), 200);
+        const QImage screen = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(screen.copy(250, 200, 300, 200),
+                  QImage(path).convertToFormat(QImage::Format_RGB32));
+    }
 }
 
 TEST_F(ShowImageTest, ExactFitIsDrawnUnscaledFromTheCorner) {

@@ -311,6 +311,41 @@ QImage photographicImage(QSize size, quint32 seed) {
     return image;
 }
 
+QImage lineField(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        std::fill_n(line, size.width(), y % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    }
+    return image;
+}
+
+QImage zonePlate(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    const double cx = size.width() / 2.0, cy = size.height() / 2.0;
+    // Half a cycle a pixel at the corners: the phase grows as r * r.
+    const double rate = std::numbers::pi / (2 * std::hypot(cx, cy));
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+            const int level = levelOfLight(0.5 + 0.5 * std::cos(rate * (dx * dx + dy * dy)));
+            line[x] = qRgb(level, level, level);
+        }
+    }
+    return image;
+}
+
+double lightOfLevel(int level) {
+    const double v = level / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+int levelOfLight(double light) {
+    const double v = light <= 0.0031308 ? light * 12.92 : 1.055 * std::pow(light, 1 / 2.4) - 0.055;
+    return int(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+}
+
 bool writeJpeg(const QString& path, const QImage& image, int quality) {
     return writeWith(path, image, "jpeg", quality);
 }
@@ -352,7 +387,10 @@ QImage asGifShowsIt(const QImage& image) {
     return shown;
 }
 
-bool writeGif(const QString& path, const QImage& image) {
+namespace {
+
+bool writeGifWith(const QString& path, const QImage& image, uchar (*indexOf)(QRgb),
+                  QRgb (*colourOf)(int)) {
     if (image.width() > 0xffff || image.height() > 0xffff)
         return false;
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
@@ -361,7 +399,7 @@ bool writeGif(const QString& path, const QImage& image) {
     for (int y = 0; y < rgb.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
         for (int x = 0; x < rgb.width(); ++x)
-            indexes.push_back(paletteIndex(line[x]));
+            indexes.push_back(indexOf(line[x]));
     }
 
     QByteArray out("GIF89a");
@@ -371,7 +409,7 @@ bool writeGif(const QString& path, const QImage& image) {
     out.append(char(0));    // background
     out.append(char(0));    // aspect
     for (int i = 0; i < 256; ++i) {
-        const QRgb c = paletteColour(i);
+        const QRgb c = colourOf(i);
         out.append(char(qRed(c)));
         out.append(char(qGreen(c)));
         out.append(char(qBlue(c)));
@@ -386,6 +424,17 @@ bool writeGif(const QString& path, const QImage& image) {
     putSubBlocks(out, lzw(indexes));
     out.append(char(0x3b));
     return writeBytes(path, out);
+}
+
+} // namespace
+
+bool writeGif(const QString& path, const QImage& image) {
+    return writeGifWith(path, image, paletteIndex, paletteColour);
+}
+
+bool writeGreyGif(const QString& path, const QImage& image) {
+    return writeGifWith(
+        path, image, [](QRgb c) { return uchar(qGreen(c)); }, [](int i) { return qRgb(i, i, i); });
 }
 
 bool writeGif(const QString& path, QSize size, quint32 seed) {

@@ -17,6 +17,17 @@ namespace pictolune::testing {
 // smooth content decodes unrealistically fast). Same seed, same picture.
 QImage photographicImage(QSize size, quint32 seed = 1);
 
+// One-pixel lines across, black and white by turns: the finest detail
+// there is, whose light is half of white's.
+QImage lineField(QSize size);
+// Rings whose light runs as a cosine of the squared distance from the
+// centre, from flat there to one cycle every two pixels in the corners:
+// every fineness of detail at once, half of white's light on average.
+QImage zonePlate(QSize size);
+// The light (0 to 1) of an sRGB level, and the nearest level of a light.
+double lightOfLevel(int level);
+int levelOfLight(double light);
+
 bool writeJpeg(const QString& path, const QImage& image, int quality = 90);
 bool writeJpeg(const QString& path, QSize size, int quality = 90, quint32 seed = 1);
 // Progressive, as many phones and web exports write them: ten scans or so.
@@ -28,6 +39,8 @@ bool writeTiff(const QString& path, QSize size, quint32 seed = 1);
 // A GIF89a with a 3-3-2 colour cube palette, LZW-compressed.
 bool writeGif(const QString& path, const QImage& image);
 bool writeGif(const QString& path, QSize size, quint32 seed = 1);
+// A GIF89a of `image`'s green levels with a palette of the 256 greys.
+bool writeGreyGif(const QString& path, const QImage& image);
 // `image` with every pixel replaced by the palette colour writeGif stores.
 QImage asGifShowsIt(const QImage& image);
 

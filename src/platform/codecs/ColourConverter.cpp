@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <variant>
 
 #include <lcms2.h>
@@ -101,6 +102,62 @@ bool isDeviceProfile(cmsHPROFILE profile) {
     }
 }
 
+ToneCurves curvesOf(cmsHPROFILE profile) {
+    ToneCurves curves;
+    const cmsTagSignature tags[] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(profile, tags[c]));
+        curves[c] = [curve](float level) { return cmsEvalToneCurveFloat(curve, level); };
+    }
+    return curves;
+}
+
+// The primaries' XYZ as the columns of a matrix, row by row.
+std::array<double, 9> primariesOf(cmsHPROFILE profile) {
+    std::array<double, 9> m{};
+    const cmsTagSignature tags[] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                    cmsSigBlueColorantTag};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, tags[c]));
+        m[c] = xyz->X;
+        m[3 + c] = xyz->Y;
+        m[6 + c] = xyz->Z;
+    }
+    return m;
+}
+
+std::optional<std::array<double, 9>> inverse(const std::array<double, 9>& m) {
+    const double a = m[4] * m[8] - m[5] * m[7];
+    const double b = m[5] * m[6] - m[3] * m[8];
+    const double c = m[3] * m[7] - m[4] * m[6];
+    const double det = m[0] * a + m[1] * b + m[2] * c;
+    if (!std::isnormal(det))
+        return std::nullopt;
+    return std::array<double, 9>{
+        a / det, (m[2] * m[7] - m[1] * m[8]) / det, (m[1] * m[5] - m[2] * m[4]) / det,
+        b / det, (m[0] * m[8] - m[2] * m[6]) / det, (m[2] * m[3] - m[0] * m[5]) / det,
+        c / det, (m[1] * m[6] - m[0] * m[7]) / det, (m[0] * m[4] - m[1] * m[3]) / det};
+}
+
+// How a picture in `picture`'s space is scaled in light on a `display`,
+// both matrix-shaper profiles: its own curves, then its primaries to the
+// display's, as lcms2 takes the one to the other. None for primaries that
+// span no space.
+std::shared_ptr<const PictureLight> lightOf(cmsHPROFILE picture, cmsHPROFILE display) {
+    const std::array<double, 9> from = primariesOf(picture);
+    const std::optional<std::array<double, 9>> to = inverse(primariesOf(display));
+    if (!to)
+        return nullptr;
+    auto light = std::make_shared<PictureLight>(pictureLight(curvesOf(picture)));
+    std::array<float, 9>& m = light->toDisplay.emplace();
+    for (std::size_t row = 0; row < 3; ++row)
+        for (std::size_t col = 0; col < 3; ++col)
+            m[row * 3 + col] =
+                float((*to)[row * 3] * from[col] + (*to)[row * 3 + 1] * from[3 + col] +
+                      (*to)[row * 3 + 2] * from[6 + col]);
+    return light;
+}
+
 void applyGreyTable(QImage& image, const GreyTable& table) {
     const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
     for (int y = 0; y < image.height(); ++y) {
@@ -125,6 +182,8 @@ void applyGreyTable(QImage& image, const GreyTable& table) {
 // transform, through lcms2's, or, for grey, through a table of the 256 levels.
 struct ColourConverter::Conversion {
     std::variant<std::monostate, QColorTransform, Transform, GreyTable> how;
+    // For an RGB profile of primaries and curves on such a display.
+    std::shared_ptr<const PictureLight> light;
 };
 
 struct ColourConverter::Target {
@@ -132,6 +191,10 @@ struct ColourConverter::Target {
     // Qt's view of the same space; invalid when Qt cannot take the profile
     // as primaries and curves, and then only lcms2 converts.
     QColorSpace space;
+    // The display's curves, both ways; sRGB's for a display profile made of
+    // tables, which is near enough to scale in.
+    std::shared_ptr<const PictureLight> light;
+    std::shared_ptr<const DisplayLevels> levels;
 };
 
 ColourConverter::ColourConverter(const QByteArray& displayProfile)
@@ -158,6 +221,12 @@ ColourConverter::ColourConverter(const QByteArray& displayProfile)
         target_->profile = Profile(cmsCreate_sRGBProfile());
         target_->space = QColorSpace(QColorSpace::SRgb);
     }
+    const Profile srgb(cmsCreate_sRGBProfile());
+    const ToneCurves curves = curvesOf(isMatrixShaper(target_->profile.get(), LCMS_USED_AS_OUTPUT)
+                                           ? target_->profile.get()
+                                           : srgb.get());
+    target_->light = std::make_shared<const PictureLight>(pictureLight(curves));
+    target_->levels = std::make_shared<const DisplayLevels>(displayLevels(curves));
 }
 
 ColourConverter::~ColourConverter() = default;
@@ -196,16 +265,19 @@ ColourConverter::makeConversion(const QByteArray& profile, Use use) const {
     } else if (space == cmsSigRgbData) {
         if (sameSpace(picture.get(), display))
             return conversion;
-        if (target_->space.isValid() && isMatrixShaper(picture.get(), LCMS_USED_AS_INPUT)) {
-            const QColorSpace source = QColorSpace::fromIccProfile(profile);
-            if (source.isValid()) {
-                conversion->how = source.transformationToColorSpace(target_->space);
-                return conversion;
-            }
+        const bool matrixShaper =
+            target_->space.isValid() && isMatrixShaper(picture.get(), LCMS_USED_AS_INPUT);
+        const QColorSpace source =
+            matrixShaper ? QColorSpace::fromIccProfile(profile) : QColorSpace();
+        if (source.isValid()) {
+            conversion->how = source.transformationToColorSpace(target_->space);
+        } else {
+            const cmsUInt32Number format = use == Use::Rgb32 ? TYPE_BGRA_8 : TYPE_BGRA_8_PREMUL;
+            conversion->how =
+                Transform(cmsCreateTransform(picture.get(), format, display, format, kIntent, 0));
         }
-        const cmsUInt32Number format = use == Use::Rgb32 ? TYPE_BGRA_8 : TYPE_BGRA_8_PREMUL;
-        conversion->how =
-            Transform(cmsCreateTransform(picture.get(), format, display, format, kIntent, 0));
+        if (matrixShaper)
+            conversion->light = lightOf(picture.get(), display);
     } else if (space == cmsSigGrayData) {
         // Worked out in floating point: lcms2's 8-bit shortcut for grey is
         // up to ten levels off in the shadows, and there are only 256 levels.
@@ -232,8 +304,11 @@ ColourConverter::makeConversion(const QByteArray& profile, Use use) const {
             conversion->how = table;
     }
     // A transform lcms2 would not build leaves the picture as it is.
-    if (const auto* transform = std::get_if<Transform>(&conversion->how); transform && !*transform)
+    if (const auto* transform = std::get_if<Transform>(&conversion->how);
+        transform && !*transform) {
         conversion->how = std::monostate();
+        conversion->light.reset();
+    }
     return conversion;
 }
 
@@ -264,6 +339,20 @@ bool ColourConverter::convert(QImage& image, const QByteArray& profile) {
     // does: it no longer claims the file's space.
     image.setColorSpace(QColorSpace());
     return true;
+}
+
+LightPath ColourConverter::lightPath(QImage& image, const QByteArray& profile) {
+    LightPath own{target_->light, target_->levels};
+    const QImage::Format format = image.format();
+    if (profile.isEmpty() ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied))
+        return own;
+    const std::shared_ptr<const Conversion> conversion =
+        conversionFor(profile, format == QImage::Format_RGB32 ? Use::Rgb32 : Use::Premultiplied);
+    if (conversion->light)
+        return {conversion->light, target_->levels};
+    convert(image, profile);
+    return own;
 }
 
 CmykRows ColourConverter::cmykRows(const QByteArray& profile, bool inverted) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/codecs/Downscale.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QRgb>
@@ -43,6 +45,14 @@ public:
     // profile applies to a grey picture decoded to RGB32 (red, green and
     // blue equal); a CMYK profile belongs to cmykRows, not here.
     bool convert(QImage& image, const QByteArray& profile);
+
+    // How `image` (as for convert) from `profile` is scaled in linear light
+    // on its way to the display. A profile of primaries and curves lends its
+    // curves, and its primaries reach the display's in light, after scaling;
+    // a picture in any other profile that can be used (tables, grey) is
+    // converted here, in place, and is then scaled as the display's own, as
+    // is a picture without a profile or in the display's space already.
+    LightPath lightPath(QImage& image, const QByteArray& profile);
 
     // For a CMYK picture with `profile`: the rows' converter, or an empty
     // function when the profile is not a usable CMYK profile. `inverted`

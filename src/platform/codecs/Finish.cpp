@@ -2,6 +2,7 @@
 
 #include "platform/codecs/Bounds.h"
 #include "platform/codecs/ColourConverter.h"
+#include "platform/codecs/Downscale.h"
 
 #include <QTransform>
 
@@ -28,9 +29,12 @@ QImage upright(QImage image, QImageIOHandler::Transformations turn) {
 Picture finishPicture(QImage decoded, QSize own, QSize target, const QByteArray& profile,
                       QImageIOHandler::Transformations turn, ColourConverter& colours) {
     QImage image = drawable(std::move(decoded));
-    if (image.size() != target)
-        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    colours.convert(image, profile);
+    if (image.size() == target) {
+        colours.convert(image, profile);
+    } else {
+        const LightPath light = colours.lightPath(image, profile);
+        image = scaleDownInLight(image, target, light);
+    }
     return Picture(upright(std::move(image), turn), own);
 }
 

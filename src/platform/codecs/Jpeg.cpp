@@ -167,7 +167,23 @@ bool readHeader(Session& session) {
     return true;
 }
 
-// Sets the smallest scale whose output covers `target` in both directions.
+// A reduced decode averages the finest detail in the stored levels, not in
+// light, and leaves the octave below its own resolution less than clean:
+// the filter in light after it needs about that octave to work in. Measured
+// on a photo drawn at a quarter of its size: 39.2 dB against the filter in
+// light from the whole picture when decoded at 3/8, 40.9 at 1/2, 48.7
+// whole; at 0.4 of its size, 37.7 at 1/2 and 50.2 whole.
+constexpr double kFilterRoom = 1.8;
+// libjpeg-turbo's scales 5/8 to 7/8 have no vector code: slower to decode
+// than the whole picture.
+constexpr unsigned kLargestFastScale = 4;
+
+// Sets the scale to decode at: the smallest up to 1/2 whose output covers
+// `target` in both directions with room for the filter that follows; else
+// 1/2 where it covers `target` at all, a quarter of the whole's work for a
+// few dB (a 12-megapixel photo drawn at 1440 x 1080: 38.6 dB, 49.7 whole);
+// else the whole picture. Where the whole would pass the memory bound, the
+// smallest scale that covers.
 bool chooseScale(Session& session, QSize target) {
     if (setjmp(session.escape))
         return false;
@@ -177,12 +193,24 @@ bool chooseScale(Session& session, QSize target) {
                            : Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX
                                                              : JCS_EXT_XRGB;
     info.scale_denom = 8;
-    for (info.scale_num = 1; info.scale_num < 8; ++info.scale_num) {
+    const auto covers = [&](unsigned scale, double room) {
+        info.scale_num = scale;
         jpeg_calc_output_dimensions(&info);
-        if (int(info.output_width) >= target.width() && int(info.output_height) >= target.height())
+        return info.output_width >= room * target.width() &&
+               info.output_height >= room * target.height();
+    };
+    if (qint64(info.image_width) * info.image_height > kMaxPictureBytes / 4) {
+        for (unsigned scale = 1; scale < 8; ++scale)
+            if (covers(scale, 1))
+                return true;
+    } else {
+        for (unsigned scale = 1; scale <= kLargestFastScale; ++scale)
+            if (covers(scale, kFilterRoom))
+                return true;
+        if (covers(kLargestFastScale, 1))
             return true;
     }
-    jpeg_calc_output_dimensions(&info);
+    covers(8, 1);
     return true;
 }
 
