@@ -75,7 +75,7 @@ TEST_F(ShowImageTest, SmallPictureIsDrawnPixelForPixel) {
         SCOPED_TRACE(name.toStdString());
         const QString path = dir.filePath(name);
         catalogueOf({path});
-        display.showImage();
+        show();
         ASSERT_EQ(image1.left(), 250);
         ASSERT_EQ(image1.top(), 200);
         const QImage screen = window.grab().toImage().convertToFormat(QImage::Format_RGB32);

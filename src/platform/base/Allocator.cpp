@@ -1,8 +1,15 @@
 #include "platform/base/Allocator.h"
 
+#include "platform/base/Sanitizer.h"
+
 #include <cstddef>
 
 #include <malloc.h>
+
+#ifdef PICTOLUNE_SANITIZED
+// From the sanitizer runtime; GCC installs no header that declares it.
+extern "C" void __sanitizer_purge_allocator();
+#endif
 
 namespace pictolune {
 
@@ -25,8 +32,14 @@ void tuneAllocatorForPictures() {
 }
 
 void returnSurplusMemory() {
+#ifdef PICTOLUNE_SANITIZED
+    // The sanitizer's allocator keeps what it frees, which its limit on
+    // resident memory would count against the next picture.
+    __sanitizer_purge_allocator();
+#else
     if (mallinfo2().fordblks > kSurplusAbove)
         malloc_trim(0);
+#endif
 }
 
 } // namespace pictolune

@@ -1,6 +1,7 @@
 #include "platform/codecs/Jpeg.h"
 
 #include "platform/base/Errors.h"
+#include "platform/base/Interrupted.h"
 #include "platform/codecs/Bounds.h"
 #include "platform/codecs/ColourConverter.h"
 #include "platform/codecs/EmbeddedProfile.h"
@@ -91,10 +92,8 @@ void termSource(j_decompress_ptr) {}
 
 boolean fillInputBuffer(j_decompress_ptr info) {
     Session& session = sessionOf(reinterpret_cast<j_common_ptr>(info));
-    ssize_t got = 0;
-    do {
-        got = ::pread(session.fd, session.buffer, kReadChunk, session.offset);
-    } while (got < 0 && errno == EINTR);
+    ssize_t got = retryInterrupted(
+        [&] { return ::pread(session.fd, session.buffer, kReadChunk, session.offset); });
     if (got <= 0) {
         // The end of what there is: an end-of-image marker stands in for the
         // rest, as libjpeg recommends, and the picture shows what arrived.

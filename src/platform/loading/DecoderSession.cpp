@@ -85,7 +85,9 @@ DecoderSession::Outcome DecoderSession::read() {
         return {};
     case decoder::Received::Closed: {
         const std::string ended = "the decoder " + process_->stop();
-        return broken(stage_ == Stage::Starting ? ended + " while starting" : ended);
+        Outcome outcome = broken(stage_ == Stage::Starting ? ended + " while starting" : ended);
+        outcome.ended = true;
+        return outcome;
     }
     case decoder::Received::Malformed:
         return broken("the decoder sent a malformed message");

@@ -43,6 +43,9 @@ public:
         std::string why;
         // The picture it concerns, no longer the session's once finished.
         std::shared_ptr<LoadRequest> request;
+        // Broken by ending of itself (a crash, an exit), which what it did
+        // before its picture may have caused.
+        bool ended = false;
     };
 
     DecoderSession(std::unique_ptr<DecoderProcess> process, Clock::time_point now);

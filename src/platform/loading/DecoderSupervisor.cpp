@@ -143,23 +143,29 @@ void DecoderSupervisor::handle(Slot& slot, DecoderSession::Outcome outcome) {
         queue_.add(std::move(outcome.request));
         return;
     case What::Broken:
-        if (slot.session->stage() == DecoderSession::Stage::Busy)
-            replace(slot, outcome.why);
-        else
+        if (slot.session->stage() != DecoderSession::Stage::Busy) {
             startFailed(slot, outcome.why);
+        } else if (outcome.ended && !outcome.request->retried) {
+            // The memory or state its picture before left may have ended
+            // it: the picture tries a fresh decoder once.
+            outcome.request->retried = true;
+            replace(slot, outcome.why, Picture::Retried);
+        } else {
+            replace(slot, outcome.why);
+        }
         return;
     }
 }
 
 // Kills the slot's decoder and starts another. The picture it was working
-// on fails with `requestFailure`, unless it was only giving way: that one
-// waits for the next decoder.
-void DecoderSupervisor::replace(Slot& slot, const std::string& requestFailure) {
+// on fails with `requestFailure`, unless it was only giving way or is to be
+// retried: that one waits for the next decoder.
+void DecoderSupervisor::replace(Slot& slot, const std::string& requestFailure, Picture picture) {
     if (slot.session && slot.session->request()) {
         const std::shared_ptr<LoadRequest> request = slot.session->request();
         if (request->cancelled) {
             // Nobody waits for it.
-        } else if (request->givingWay) {
+        } else if (request->givingWay || picture == Picture::Retried) {
             request->givingWay = false;
             request->stage = LoadRequest::Stage::Queued;
             queue_.add(request);

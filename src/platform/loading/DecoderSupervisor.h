@@ -62,7 +62,9 @@ private:
     void handle(Slot& slot, DecoderSession::Outcome outcome);
     void checkTimes();
     void startFailed(Slot& slot, const std::string& why);
-    void replace(Slot& slot, const std::string& requestFailure);
+    // What becomes of the picture of a decoder replaced.
+    enum class Picture { Fails, Retried };
+    void replace(Slot& slot, const std::string& requestFailure, Picture picture = Picture::Fails);
     void failClosed(const std::string& why);
     void makeRoom();
     void armTimers();

@@ -45,6 +45,9 @@ struct LoadRequest {
     // Told to stop so that a picture wanted now gets its decoder; queued
     // again once the decoder has stopped.
     bool givingWay = false;
+    // Its decoder ended while it had it, and it was given to another: a
+    // picture fails only when it ends two decoders.
+    bool retried = false;
 
     // Told from the event loop when its own size is known, and when it is
     // finished.

@@ -40,10 +40,13 @@ inline constexpr std::uint64_t kAddressSpaceBytes = std::uint64_t(3) << 29; // 1
 // its builds cannot cap it; the sanitizer's own limits on resident memory,
 // which the viewer sets in the decoder's environment, stand in: past the
 // soft one allocations fail (return null, as under the cap), past the hard
-// one the process ends. Leak checking is off: a decoder ends with _exit, and
-// the sandbox would stop the checker anyway.
+// one the process ends; what it frees it holds back only a little, so that
+// one picture's memory does not count against the next. Leak checking is
+// off: a decoder ends with _exit, and the sandbox would stop the checker
+// anyway.
 inline constexpr char kSanitizerOptions[] =
-    "detect_leaks=0:soft_rss_limit_mb=1536:hard_rss_limit_mb=2048:allocator_may_return_null=1";
+    "detect_leaks=0:soft_rss_limit_mb=1536:hard_rss_limit_mb=2048:allocator_may_return_null=1:"
+    "quarantine_size_mb=16";
 // Memory handed over in memfds is not address space until it is mapped: a
 // decoder may hold few files (descriptors below this number), none larger
 // than the largest picture's pixels.
