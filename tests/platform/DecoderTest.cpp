@@ -13,6 +13,7 @@
 #include "support/StderrCapture.h"
 #include "support/TestPictures.h"
 #include "support/TestProfiles.h"
+#include "wmf/WmfWriter.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,8 +23,10 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -85,6 +88,37 @@ std::vector<pid_t> childPids() {
         found.push_back(child.pid);
     std::sort(found.begin(), found.end());
     return found;
+}
+
+// Where a picture stands out from its top left corner.
+QImage inkOf(const QImage& picture) {
+    QImage ink(picture.size(), QImage::Format_Mono);
+    const QColor background = picture.pixelColor(0, 0);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor c = picture.pixelColor(x, y);
+            ink.setPixel(x, y,
+                         std::abs(c.red() - background.red()) +
+                                 std::abs(c.green() - background.green()) +
+                                 std::abs(c.blue() - background.blue()) >
+                             120);
+        }
+    }
+    return ink;
+}
+
+// Pixels inked in `a`, and of those inked in either, the share inked in both.
+std::pair<int, double> inkedAndShared(const QImage& a, const QImage& b) {
+    int inked = 0, either = 0, both = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const bool inA = a.pixelIndex(x, y) != 0, inB = b.pixelIndex(x, y) != 0;
+            inked += inA;
+            either += inA || inB;
+            both += inA && inB;
+        }
+    }
+    return {inked, either == 0 ? 0.0 : double(both) / either};
 }
 
 class DecoderTest : public ::testing::Test {
@@ -217,24 +251,73 @@ TEST_F(DecoderTest, EveryDecoderIsLockedDown) {
 // file outside the font folders and its own environment, creating a file,
 // opening a socket, running a program, and having the kernel signal
 // another process through its socket are all refused; on a kernel without
-// Landlock too, where it opens no file at all and stderr says so once.
+// Landlock too, where it opens no file at all, not even in the font
+// folders, and stderr says so once.
 TEST_F(DecoderTest, TheSandboxRefusesWhatATakenOverDecoderTries) {
     const QString secret = dir_.filePath("secret.txt");
     ASSERT_TRUE(writeBytes(secret, "not for decoders"));
     const QString probe = faultFile("probe:" + secret.toStdString());
+    const QString fonts = dir_.filePath("probe-fonts");
+    ASSERT_TRUE(writeBytes(fonts, fault("probe:/usr/share/fonts")));
     const std::string refused = "read refused, create refused, socket refused, exec refused, "
                                 "owner refused, signal refused, async refused";
     EXPECT_TRUE(contains(outcome(probe), refused)) << outcome(probe);
+    EXPECT_TRUE(contains(outcome(fonts), "read allowed")) << outcome(fonts);
     StderrCapture said;
     {
         DecoderPool withoutLandlock(decoderWith("--no-landlock"));
-        EXPECT_TRUE(contains(outcome(probe), refused)) << outcome(probe);
+        for (const QString& path : {probe, fonts})
+            EXPECT_TRUE(contains(outcome(path), refused)) << outcome(path);
         EXPECT_EQ(outcome(sound_), "loaded");
     }
     EXPECT_EQ(said.take(), "pictolune: the kernel has no Landlock: the decoders open no file once "
                            "they have started, and metafile text uses the fonts they loaded "
                            "before\n");
     EXPECT_FALSE(QFile::exists(secret + ".created"));
+}
+
+// Metafile text in faces no decoder draws before it has started: one
+// without Landlock, which then opens no file, draws it from the fonts it
+// loaded before, much as one with Landlock draws it from the font files.
+TEST_F(DecoderTest, MetafileTextIsDrawnWithoutLandlockAsWithIt) {
+    const struct {
+        const char* face;
+        int charset, pitchAndFamily;
+        QByteArray text;
+    } faces[] = {
+        {"Arial", 0, 0x22, "Hamburgefonstiv"},
+        {"Times New Roman", 0, 0x12, "Hamburgefonstiv"},
+        {"Wingdings", 2, 0x02, "JKLn"},
+        {"Symbol", 2, 0x12, "abgdpW"},
+    };
+    std::vector<QString> files;
+    for (const auto& f : faces) {
+        auto wmf = test::WmfWriter::placeable(QRect(0, 0, 300, 60), 96);
+        wmf.createFont(-40, 400, false, 0, f.face, f.charset, f.pitchAndFamily)
+            .selectObject(0)
+            .setBkMode(1)
+            .extTextOut(5, 5, 0, std::nullopt, f.text);
+        files.push_back(dir_.filePath(QString::fromLatin1(f.face) + ".wmf"));
+        ASSERT_TRUE(writeBytes(files.back(), wmf.bytes()));
+    }
+    const auto inks = [&] {
+        std::vector<QImage> found;
+        for (const QString& file : files)
+            found.push_back(inkOf(loadPicture(file).raster()));
+        return found;
+    };
+    const std::vector<QImage> withLandlock = inks();
+    std::vector<QImage> without;
+    {
+        const DecoderPool withoutLandlock(decoderWith("--no-landlock"));
+        without = inks();
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(faces[i].face);
+        const auto [inked, shared] = inkedAndShared(withLandlock[i], without[i]);
+        EXPECT_GT(inked, 300);
+        EXPECT_GT(shared, 0.5);
+    }
 }
 
 // Decoders that cannot start, or cannot be trusted once started: every

@@ -61,12 +61,6 @@ int threadCount() {
     return line ? std::atoi(line + 9) : 0;
 }
 
-int landlockAbi() {
-    const long abi =
-        ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
-    return abi < 0 ? 0 : int(abi);
-}
-
 // Reading beneath `directories` only; no writing, executing or TCP anywhere.
 bool applyLandlock(int abi, const std::vector<std::string>& directories, std::string& problem) {
     RulesetAttributes attributes;
@@ -217,6 +211,12 @@ bool applySeccomp(bool openFiles, std::string& problem) {
 }
 
 } // namespace
+
+int landlockAbi() {
+    const long abi =
+        ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+    return abi < 0 ? 0 : int(abi);
+}
 
 Lockdown lockDown(const std::vector<std::string>& readableDirectories) {
     Lockdown result;

@@ -12,6 +12,9 @@ struct Lockdown {
     std::string problem; // what failed, for the viewer to tell
 };
 
+// The version of Landlock the kernel offers; 0 where it has none or refuses it.
+int landlockAbi();
+
 // Locks this process down for good, once everything it will need is loaded
 // and while it has no other thread: capped memory (address space, and few
 // memfds of at most a picture's size); no new privileges; Landlock (where

@@ -47,6 +47,11 @@ int runDecoder(int argc, char** argv, DecoderServer::Interception interception) 
     limit(RLIMIT_CORE, 0);
     tuneAllocatorForPictures();
 
+    // Without Landlock nothing could confine reading to the fonts, so the
+    // decoder opens no file once locked down: the fonts metafile text needs
+    // are in memory before Qt lists any.
+    const std::vector<QByteArray> fonts =
+        landlockAbi() > 0 ? std::vector<QByteArray>{} : mapFontsIntoMemory();
     // Text in metafiles needs Qt's font machinery, which needs a GUI
     // application; this one has no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -54,7 +59,7 @@ int runDecoder(int argc, char** argv, DecoderServer::Interception interception) 
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QGuiApplication application(argc, argv);
     loadQtReaders();
-    prepareFonts();
+    prepareFonts(fonts);
 
     const Lockdown lockdown = lockDown(fontDirectories());
     DecoderServer server(kSocketFd, std::move(interception));

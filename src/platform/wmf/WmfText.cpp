@@ -15,6 +15,10 @@ namespace {
 // package).
 constexpr auto kPictureFontFamily = "Symbola";
 
+constexpr const char* kFamiliesTextReliesOn[] = {
+    "sans-serif", "serif",           "monospace",   "cursive", "fantasy",
+    "Arial",      "Times New Roman", "Courier New", "Symbol",  kPictureFontFamily};
+
 // The Western code page differs from Latin-1 only in 0x80..0x9F.
 constexpr std::array<char16_t, 32> kWestern = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -144,6 +148,10 @@ QFont makeFont(const FontDef& def, double emPixels, double dpi) {
     font.setStrikeOut(def.strikeOut);
     font.setKerning(false);
     return font;
+}
+
+std::span<const char* const> familiesTextReliesOn() {
+    return kFamiliesTextReliesOn;
 }
 
 double cellToEmRatio(const QFont& font) {

@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QString>
 
+#include <span>
+
 namespace pictolune::wmf {
 
 // The text of a text record, decoded by the character set of its font.
@@ -22,6 +24,11 @@ QString symbolText(const QByteArray& bytes, SymbolFont font);
 // `dpi` dots per inch, before any width adjustment. For a picture font it is
 // one that has the characters symbolText() gives.
 QFont makeFont(const FontDef& def, double emPixels, double dpi);
+
+// The families metafile text relies on, as fontconfig names them: the
+// generic ones that stand in for faces a system lacks, the faces metafiles
+// name most, the Symbol face and the font of the picture fonts' characters.
+std::span<const char* const> familiesTextReliesOn();
 
 // Cell height (ascent plus descent) of a font divided by its character
 // height, for turning a cell height into a character height.
