@@ -8,7 +8,7 @@
 
 #ifdef PICTOLUNE_SANITIZED
 // From the sanitizer runtime; GCC installs no header that declares it.
-extern "C" void __sanitizer_purge_allocator();
+extern "C" void __sanitizer_purge_allocator(); // NOLINT(bugprone-reserved-identifier)
 #endif
 
 namespace pictolune {

@@ -216,7 +216,7 @@ Header readHeader(const SourceFile& file) {
 // Rows as stored, each padded to four bytes.
 class RowDecoder {
 public:
-    RowDecoder(const Header& header)
+    explicit RowDecoder(const Header& header)
         : header_(header), red_(header.masks[0]), green_(header.masks[1]), blue_(header.masks[2]),
           alpha_(header.masks[3]) {}
 

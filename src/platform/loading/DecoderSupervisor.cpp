@@ -107,8 +107,10 @@ void DecoderSupervisor::watch(Slot& slot) {
 }
 
 void DecoderSupervisor::readAnswers(Slot& slot) {
-    // The session may be replaced by what it says.
-    for (DecoderSession* session = slot.session.get(); session && session == slot.session.get();) {
+    // The session may be replaced by what it says: then the new one's
+    // answers come with its own notifier.
+    DecoderSession* const session = slot.session.get();
+    while (session && session == slot.session.get()) {
         DecoderSession::Outcome outcome = session->read();
         if (outcome.what == DecoderSession::Outcome::What::Nothing)
             return;

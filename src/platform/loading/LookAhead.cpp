@@ -119,17 +119,17 @@ void LookAhead::decodeAhead(const std::vector<QString>& paths) {
         try {
             PictureFile file = openPicture(path);
             const FileState state = file.state;
-            PictureLoad load = pool->loadAhead(std::move(file), drawSize_, rank);
+            PictureLoad ahead = pool->loadAhead(std::move(file), drawSize_, rank);
             // Decoded for a window resized meanwhile (the first show comes
             // before the window is maximised), it is decoded again at once,
             // not at its show.
-            load.whenChanged([this, path] {
+            ahead.whenChanged([this, path] {
                 const auto decoded = find(path);
                 if (decoded != entries_.end() && decoded->load.isFinished() &&
                     !serves(decoded->load, drawSize_))
                     idle_.start();
             });
-            entries_.push_back({path, state, std::move(load)});
+            entries_.push_back({path, state, std::move(ahead)});
         } catch (const LoadError&) {
             // Its show will say why.
         }
