@@ -116,6 +116,8 @@ TEST_F(ShowImageTest, FailuresToLoadLeaveTheAreaEmptyAndTheCaptionAsItWas) {
         {writeText("text.jpg"), ""},
         {dir.filePath(""), "not a regular file"},
         {dir.filePath("line\nbreak.jpg"), std::strerror(ENOENT)},
+        // A C1 control (CSI) that some terminals obey as ESC [.
+        {dir.filePath(QString::fromUtf8("csi\u009b2J.jpg")), std::strerror(ENOENT)},
     };
     for (const auto& c : cases) {
         catalogueOf({good, c.path});
@@ -131,6 +133,8 @@ TEST_F(ShowImageTest, FailuresToLoadLeaveTheAreaEmptyAndTheCaptionAsItWas) {
 
         std::string path = c.path.toStdString();
         std::replace(path.begin(), path.end(), '\n', '?');
+        if (const std::size_t csi = path.find("\xc2\x9b"); csi != std::string::npos)
+            path.replace(csi, 2, "?");
         const std::string start = "pictolune: " + path + ": ";
         ASSERT_EQ(said.rfind(start, 0), 0u) << said;
         const std::string reason = said.substr(start.size());

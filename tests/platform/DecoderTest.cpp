@@ -245,9 +245,33 @@ TEST_F(DecoderTest, APictureWantedNowGoesBeforePicturesDecodedAhead) {
     EXPECT_EQ(childPids(), decoders);
 }
 
+// As /proc shows every decoder from outside: locked down, in `/`, with /dev/null for its input and
+// output and a pipe for its errors, and none of the viewer's environment but what fontconfig needs
+// (no PATH).
 TEST_F(DecoderTest, EveryDecoderIsLockedDown) {
     expectSoundLoads();
     EXPECT_TRUE(waitFor(allLockedDown));
+    // A process that is not dumpable has its /proc entries owned by root.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to read a non-dumpable process's /proc entries";
+    const auto link = [](pid_t pid, const std::string& entry) {
+        char target[256] = {};
+        const std::string path = "/proc/" + std::to_string(pid) + "/" + entry;
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+        return std::string(target, std::size_t(std::max<ssize_t>(length, 0)));
+    };
+    ASSERT_NE(std::getenv("PATH"), nullptr);
+    for (const ChildProcess& child : childProcesses()) {
+        SCOPED_TRACE(child.pid);
+        EXPECT_EQ(link(child.pid, "cwd"), "/");
+        EXPECT_EQ(link(child.pid, "fd/0"), "/dev/null");
+        EXPECT_EQ(link(child.pid, "fd/1"), "/dev/null");
+        EXPECT_EQ(link(child.pid, "fd/2").rfind("pipe:", 0), 0u);
+        QFile environment(QString("/proc/%1/environ").arg(child.pid));
+        ASSERT_TRUE(environment.open(QIODevice::ReadOnly));
+        const QByteArray variables = environment.readAll();
+        EXPECT_FALSE(variables.startsWith("PATH=") || variables.contains(QByteArray("\0PATH=", 6)));
+    }
 }
 
 // From inside a decoder, as a file that took it over would try: reading a
