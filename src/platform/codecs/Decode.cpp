@@ -4,6 +4,7 @@
 #include "platform/codecs/Bmp.h"
 #include "platform/codecs/Bounds.h"
 #include "platform/codecs/FileBytes.h"
+#include "platform/codecs/Format.h"
 #include "platform/codecs/Jpeg.h"
 #include "platform/codecs/QtReader.h"
 #include "platform/codecs/Tiff.h"
@@ -22,27 +23,6 @@ namespace {
 // metafile it accepts well below this, so a larger file is refused unread
 // rather than held in memory only to be refused.
 constexpr qint64 kMaxMetafileBytes = qint64(256) << 20;
-
-// Enough for every signature below and a metafile's two headers.
-constexpr qint64 kSniffBytes = 64;
-
-enum class Kind { Jpeg, Bmp, Gif, Tiff, Metafile, Unknown };
-
-// The format by the file's own signature, as each format's reader checks it.
-Kind kindOf(const QByteArray& head, bool namedAsMetafile) {
-    if (namedAsMetafile || looksLikeWmf(head))
-        return Kind::Metafile;
-    if (head.startsWith("\xff\xd8"))
-        return Kind::Jpeg;
-    if (head.startsWith("BM"))
-        return Kind::Bmp;
-    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))
-        return Kind::Gif;
-    if (head.startsWith(QByteArray("II*\0", 4)) || head.startsWith(QByteArray("MM\0*", 4)) ||
-        head.startsWith(QByteArray("II+\0", 4)) || head.startsWith(QByteArray("MM\0+", 4)))
-        return Kind::Tiff;
-    return Kind::Unknown;
-}
 
 Picture decodeMetafile(const SourceFile& file, const DrawSizeChooser& drawSize) {
     if (file.size > kMaxMetafileBytes)
@@ -67,18 +47,18 @@ Picture decodePicture(const SourceFile& file, const DrawSizeChooser& drawSize,
                       ColourConverter& colours) {
     if (file.size == 0)
         throw LoadError("the file is empty");
-    switch (kindOf(readAt(file.fd, 0, kSniffBytes), file.namedAsMetafile)) {
-    case Kind::Metafile:
+    switch (formatOf(file)) {
+    case Format::Metafile:
         return decodeMetafile(file, drawSize);
-    case Kind::Jpeg:
+    case Format::Jpeg:
         return decodeJpeg(file, drawSize, colours);
-    case Kind::Bmp:
+    case Format::Bmp:
         return decodeBmp(file, drawSize, colours);
-    case Kind::Gif:
+    case Format::Gif:
         return decodeGif(file, drawSize, colours);
-    case Kind::Tiff:
+    case Format::Tiff:
         return decodeTiff(file, drawSize, colours);
-    case Kind::Unknown:
+    case Format::Unknown:
         break;
     }
     throw LoadError("not a JPEG, BMP, GIF, TIFF or metafile picture");

@@ -1,16 +1,11 @@
 #include "platform/codecs/Work.h"
 
 #include "platform/base/Errors.h"
-#include "platform/base/Interrupted.h"
 #include "platform/codecs/FileBytes.h"
-#include "platform/wmf/Wmf.h"
-
-#include <QByteArray>
+#include "platform/codecs/Format.h"
 
 #include <algorithm>
 #include <cstdint>
-
-#include <unistd.h>
 
 namespace pictolune {
 
@@ -104,20 +99,21 @@ std::uint64_t pixelsOf(QSize own) {
 } // namespace
 
 std::uint64_t claimedWork(const SourceFile& file, QSize own) {
-    QByteArray head(64, '\0');
-    const ssize_t got = retryInterrupted(
-        [&] { return ::pread(file.fd, head.data(), std::size_t(head.size()), 0); });
-    head.truncate(std::max<ssize_t>(got, 0));
-    if (file.namedAsMetafile || looksLikeWmf(head))
-        return std::uint64_t(std::max<qint64>(file.size, 0)) * kPassesPerMetafileByte;
-    const std::uint64_t pixels = pixelsOf(own);
     std::uint64_t passes = 1;
     try {
-        if (head.startsWith("\xff\xd8"))
+        switch (formatOf(file)) {
+        case Format::Metafile:
+            return std::uint64_t(std::max<qint64>(file.size, 0)) * kPassesPerMetafileByte;
+        case Format::Jpeg:
             passes = jpegPasses(file.fd);
+            break;
+        default:
+            break;
+        }
     } catch (const LoadError&) {
         // A file that cannot be read claims one pass; its decoding will fail.
     }
+    const std::uint64_t pixels = pixelsOf(own);
     return pixels > UINT64_MAX / passes ? UINT64_MAX : pixels * passes;
 }
 

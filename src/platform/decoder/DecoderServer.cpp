@@ -2,14 +2,13 @@
 
 #include "platform/base/Allocator.h"
 #include "platform/base/Errors.h"
-#include "platform/base/Interrupted.h"
 #include "platform/codecs/Decode.h"
 #include "platform/codecs/EmbeddedProfile.h"
+#include "platform/codecs/FileBytes.h"
 #include "platform/codecs/Work.h"
 
 #include <QByteArray>
 
-#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -59,16 +58,7 @@ void DecoderServer::setUp(const Setup& setup, const UniqueFd& profile) {
     if (setup.profileBytes > 0 && setup.profileBytes <= kMaxIccProfileBytes && profile.valid() &&
         ::fstat(profile.get(), &status) == 0 && status.st_size == off_t(setup.profileBytes)) {
         bytes.resize(qsizetype(setup.profileBytes));
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = retryInterrupted([&] {
-                return ::pread(profile.get(), bytes.data() + done, std::size_t(bytes.size() - done),
-                               off_t(done));
-            });
-            if (got <= 0)
-                break;
-            done += got;
-        }
+        const qint64 done = readAt(profile.get(), 0, bytes.data(), bytes.size());
         if (done != bytes.size())
             bytes.clear();
     }

@@ -151,7 +151,7 @@ void DecoderSupervisor::handle(Slot& slot, DecoderSession::Outcome outcome) {
             // The memory or state its picture before left may have ended
             // it: the picture tries a fresh decoder once.
             outcome.request->retried = true;
-            replace(slot, outcome.why, Picture::Retried);
+            replace(slot, outcome.why, true);
         } else {
             replace(slot, outcome.why);
         }
@@ -162,12 +162,12 @@ void DecoderSupervisor::handle(Slot& slot, DecoderSession::Outcome outcome) {
 // Kills the slot's decoder and starts another. The picture it was working
 // on fails with `requestFailure`, unless it was only giving way or is to be
 // retried: that one waits for the next decoder.
-void DecoderSupervisor::replace(Slot& slot, const std::string& requestFailure, Picture picture) {
+void DecoderSupervisor::replace(Slot& slot, const std::string& requestFailure, bool retry) {
     if (slot.session && slot.session->request()) {
         const std::shared_ptr<LoadRequest> request = slot.session->request();
         if (request->cancelled) {
             // Nobody waits for it.
-        } else if (request->givingWay || picture == Picture::Retried) {
+        } else if (request->givingWay || retry) {
             request->givingWay = false;
             request->stage = LoadRequest::Stage::Queued;
             queue_.add(request);

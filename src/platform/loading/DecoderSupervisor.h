@@ -62,9 +62,9 @@ private:
     void handle(Slot& slot, DecoderSession::Outcome outcome);
     void checkTimes();
     void startFailed(Slot& slot, const std::string& why);
-    // What becomes of the picture of a decoder replaced.
-    enum class Picture { Fails, Retried };
-    void replace(Slot& slot, const std::string& requestFailure, Picture picture = Picture::Fails);
+    // With `retry`, the picture of the decoder replaced waits for the next
+    // one instead of failing.
+    void replace(Slot& slot, const std::string& requestFailure, bool retry = false);
     void failClosed(const std::string& why);
     void makeRoom();
     void armTimers();
